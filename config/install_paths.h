@@ -1,0 +1,19 @@
+// BIND's installation folder and the paths derived from it by concatenation.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace zephrane {
+
+// InstallDir from the registry, ending with a separator; empty when the
+// registry gives none.
+std::string ReadInstallDir(Platform& platform);
+
+std::string BinFolder(const std::string& installDir);
+std::string EtcFolder(const std::string& installDir);
+std::string EtcFile(const std::string& installDir, const std::string& fileName);
+std::string KeyGeneratorPath(const std::string& installDir);
+
+}  // namespace zephrane

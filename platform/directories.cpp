@@ -1,0 +1,20 @@
+#include "platform/directories.h"
+
+#include "platform/paths.h"
+#include "platform/run_error.h"
+
+namespace zephrane {
+
+bool ForceDirectories(Platform& platform, const std::string& path) {
+    if (path.empty()) {
+        ThrowCannotCreateDirectory();
+    }
+    const std::string folder = StripTrailingBackslash(path);
+    // Drive roots ("C:") and anything already there need no work.
+    if (folder.size() < 3 || platform.DirectoryExists(folder) || ExtractFilePath(folder) == folder) {
+        return true;
+    }
+    return ForceDirectories(platform, ExtractFilePath(folder)) && platform.CreateDirectory(folder);
+}
+
+}  // namespace zephrane

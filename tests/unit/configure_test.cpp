@@ -1,0 +1,248 @@
+// The configuration sequence: every failure row, what it prints, what it
+// leaves behind and which services it touched.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "config/configure.h"
+#include "platform/run_error.h"
+#include "tests/fake_platform.h"
+
+namespace zephrane {
+namespace {
+
+using testing::FakePlatform;
+
+const std::string kSep(1, kPathSeparator);
+const std::string D = FakePlatform::Join({"Program Files", "ISC BIND 9"}, true);
+const std::string kEtc = D + "etc";
+const std::string kBackup = D + "etc_20100201090503";
+const std::string kGenerator = D + "bin" + kSep + std::string(kKeyGeneratorName);
+const std::string kGeneratorName(kKeyGeneratorName);
+
+// Every progress line of a complete run, in order.
+const std::vector<std::string> kSteps = {
+    "Searching folder ...",        "Searching bin-folder ...", "Searching " + kGeneratorName + " ...",
+    "Stopping service ...",        "Renaming etc-folder ...",  "Creating etc-folder ...",
+    "Downloading named.root ...",  "Generating rndc.key ...",  "Reading rndc.key ...",
+    "Deleting rndc.key ...",       "Writing rndc.conf ...",    "Writing named.conf ...",
+    "Writing localhost.zone ...",  "Writing named.local ...",  "Starting service ...",
+};
+
+// A machine where named runs and an old etc folder holds one file.
+FakePlatform RunningBind() {
+    FakePlatform platform;
+    platform.InstallBind(D);
+    platform.services["named"] = {4, 2};
+    platform.folders.insert(kEtc);
+    platform.files[kEtc + kSep + "named.conf"] = "old";
+    return platform;
+}
+
+std::string Transcript(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + std::string(kLineEnd);
+    }
+    return text;
+}
+
+// The progress lines up to and including `last`, then `failure`.
+std::string Until(const std::string& last, const std::string& failure) {
+    std::vector<std::string> lines;
+    for (const std::string& step : kSteps) {
+        lines.push_back(step);
+        if (step == last) {
+            break;
+        }
+    }
+    lines.push_back(failure);
+    return Transcript(lines);
+}
+
+std::vector<std::string> NamedCalls(const FakePlatform& platform) {
+    std::vector<std::string> calls;
+    for (const std::string& call : platform.calls) {
+        if (call.find("(named") != std::string::npos || call.starts_with("Sleep")) {
+            calls.push_back(call);
+        }
+    }
+    return calls;
+}
+
+const std::vector<std::string> kStopCalls = {"GetServiceState(named)", "SetServiceStartType(named,3)",
+                                             "StopServiceAndWait(named)", "Sleep(2000)"};
+
+struct FailureRow {
+    const char* name;
+    std::function<void(FakePlatform&)> arrange;
+    std::string transcript;
+    bool oldEtcInBackup;  // else still in place as etc
+    int namedState;
+    std::vector<std::string> namedCalls;
+};
+
+class SequenceFailure : public ::testing::TestWithParam<FailureRow> {};
+
+TEST_P(SequenceFailure, StopsWithOneLineAndLosesNothing) {
+    const FailureRow& row = GetParam();
+    FakePlatform platform = RunningBind();
+    row.arrange(platform);
+    Console out(platform);
+    EXPECT_FALSE(ConfigureServer(platform, out, true));
+    out.Flush();
+    EXPECT_EQ(platform.out, row.transcript);
+
+    // The old configuration survives byte for byte, in etc or in the backup.
+    const std::string kept = (row.oldEtcInBackup ? kBackup : kEtc) + kSep + "named.conf";
+    EXPECT_EQ(platform.files[kept], "old");
+    EXPECT_EQ(platform.services["named"].state, row.namedState);
+    EXPECT_EQ(NamedCalls(platform), row.namedCalls);
+    // The key file exists afterwards only when it could not be deleted.
+    EXPECT_EQ(platform.files.count(kEtc + kSep + "rndc.key"), row.transcript.find("not deleted") != std::string::npos);
+}
+
+std::vector<std::string> Plus(std::vector<std::string> calls, std::initializer_list<std::string> more) {
+    calls.insert(calls.end(), more);
+    return calls;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SequenceFailure,
+    ::testing::Values(
+        FailureRow{"RegistryKeyAbsent", [](FakePlatform& p) { p.installDir.reset(); },
+                   Transcript({"Searching folder ...", "Folder not found!"}), false, 4, {}},
+        FailureRow{"RegistryValueEmpty", [](FakePlatform& p) { p.installDir = ""; },
+                   Transcript({"Searching folder ...", "Folder not found!"}), false, 4, {}},
+        FailureRow{"FolderMissing", [](FakePlatform& p) { p.installDir = FakePlatform::Join({"nowhere"}, true); },
+                   Transcript({"Searching folder ...", "Folder not found!"}), false, 4, {}},
+        FailureRow{"BinMissing", [](FakePlatform& p) { p.folders.erase(D + "bin"); },
+                   Until("Searching bin-folder ...", "bin-folder not found!"), false, 4, {}},
+        FailureRow{"GeneratorMissing", [](FakePlatform& p) { p.files.erase(kGenerator); },
+                   Until("Searching " + kGeneratorName + " ...", kGeneratorName + " not found!"), false, 4, {}},
+        FailureRow{"StopFails", [](FakePlatform& p) { p.services["named"].canStop = false; },
+                   Until("Stopping service ...", "Service not stopped!"), false, 4, kStopCalls},
+        FailureRow{"StartTypeFailsNoStopTried",
+                   [](FakePlatform& p) { p.services["named"].canChangeStartType = false; },
+                   Until("Stopping service ...", "Service not stopped!"), false, 4,
+                   {"GetServiceState(named)", "SetServiceStartType(named,3)", "Sleep(2000)"}},
+        FailureRow{"RenameFails", [](FakePlatform& p) { p.unrenamable.insert(kEtc); },
+                   Until("Renaming etc-folder ...", "etc-folder not renamed!"), false, 1, kStopCalls},
+        FailureRow{"BackupOfTheSameSecondExists",
+                   [](FakePlatform& p) {
+                       p.folders.insert(kBackup);
+                       p.files[kBackup + kSep + "named.conf"] = "first backup";
+                   },
+                   Until("Renaming etc-folder ...", "etc-folder not renamed!"), false, 1, kStopCalls},
+        FailureRow{"CreateFails", [](FakePlatform& p) { p.uncreatable.insert(kEtc); },
+                   Until("Creating etc-folder ...", "etc-folder not created!"), true, 1, kStopCalls},
+        FailureRow{"DownloadFails", [](FakePlatform& p) { p.download = [](auto&, auto&) { return false; }; },
+                   Until("Downloading named.root ...", "named.root not downloaded!"), true, 1, kStopCalls},
+        FailureRow{"NoKeyFile", [](FakePlatform& p) { p.launch = [](auto&, auto&) { return true; }; },
+                   Until("Generating rndc.key ...", "rndc.key not generated!"), true, 1, kStopCalls},
+        FailureRow{"KeyNotDeleted", [](FakePlatform& p) { p.undeletable.insert(kEtc + kSep + "rndc.key"); },
+                   Until("Deleting rndc.key ...", "rndc.key not deleted!"), true, 1, kStopCalls},
+        FailureRow{"RndcConfMissing", [](FakePlatform& p) { p.invisible.insert(kEtc + kSep + "rndc.conf"); },
+                   Until("Writing rndc.conf ...", "rndc.conf not written!"), true, 1, kStopCalls},
+        FailureRow{"NamedConfMissing", [](FakePlatform& p) { p.invisible.insert(kEtc + kSep + "named.conf"); },
+                   Until("Writing named.conf ...", "named.conf not written!"), true, 1, kStopCalls},
+        FailureRow{"LocalhostZoneMissing",
+                   [](FakePlatform& p) { p.invisible.insert(kEtc + kSep + "localhost.zone"); },
+                   Until("Writing localhost.zone ...", "localhost.zone not written!"), true, 1, kStopCalls},
+        FailureRow{"NamedLocalMissing", [](FakePlatform& p) { p.invisible.insert(kEtc + kSep + "named.local"); },
+                   Until("Writing named.local ...", "named.local not written!"), true, 1, kStopCalls},
+        FailureRow{"StartFails", [](FakePlatform& p) { p.services["named"].canStart = false; },
+                   Until("Starting service ...", "Service not started!"), true, 1,
+                   Plus(kStopCalls, {"SetServiceStartType(named,2)", "StartServiceAndWait(named)", "Sleep(2000)"})}),
+    [](const ::testing::TestParamInfo<FailureRow>& info) { return info.param.name; });
+
+TEST(Sequence, TypicalRunStopsMovesWritesAndStarts) {
+    FakePlatform platform = RunningBind();
+    Console out(platform);
+    EXPECT_TRUE(ConfigureServer(platform, out, false));
+    out.Flush();
+    EXPECT_EQ(platform.out, Transcript(kSteps));
+    EXPECT_EQ(NamedCalls(platform),
+              Plus(kStopCalls, {"SetServiceStartType(named,2)", "StartServiceAndWait(named)", "Sleep(2000)"}));
+    EXPECT_EQ(platform.services["named"].state, 4);
+    EXPECT_EQ(platform.services["named"].startType, 2);
+    EXPECT_EQ(platform.Tree(kBackup), (std::vector<std::string>{kBackup + kSep, kBackup + kSep + "named.conf = old"}));
+    EXPECT_EQ(platform.files.count(kEtc + kSep + "rndc.key"), 0u);
+    for (const char* name : {"named.root", "rndc.conf", "named.conf", "localhost.zone", "named.local"}) {
+        EXPECT_EQ(platform.files.count(kEtc + kSep + name), 1u) << name;
+    }
+    // Rename uses the folder names with their trailing separator.
+    EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(),
+                        "RenameFile(" + kEtc + kSep + "," + kBackup + kSep + ")"),
+              platform.calls.end());
+    EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(),
+                        "DownloadFile(http://www.internic.net/zones/named.root," + kEtc + kSep + "named.root)"),
+              platform.calls.end());
+}
+
+TEST(Sequence, FirstRunPrintsTwelveLinesAndLeavesNamedAlone) {
+    FakePlatform platform;
+    platform.InstallBind(D);
+    Console out(platform);
+    EXPECT_TRUE(ConfigureServer(platform, out, false));
+    out.Flush();
+    EXPECT_EQ(platform.out, Transcript({"Searching folder ...", "Searching bin-folder ...",
+                                        "Searching " + kGeneratorName + " ...", "Creating etc-folder ...",
+                                        "Downloading named.root ...", "Generating rndc.key ...",
+                                        "Reading rndc.key ...", "Deleting rndc.key ...", "Writing rndc.conf ...",
+                                        "Writing named.conf ...", "Writing localhost.zone ...",
+                                        "Writing named.local ..."}));
+    EXPECT_EQ(NamedCalls(platform), std::vector<std::string>{"GetServiceState(named)"});
+    EXPECT_EQ(platform.services["named"].startType, 3);
+}
+
+TEST(Sequence, InstallDirGetsOneTrailingSeparator) {
+    for (const std::string& stored : {D, D.substr(0, D.size() - 1)}) {
+        FakePlatform platform;
+        platform.InstallBind(D);
+        platform.installDir = stored;
+        platform.services.erase("named");  // not installed: counts as not running
+        Console out(platform);
+        EXPECT_TRUE(ConfigureServer(platform, out, false));
+        EXPECT_EQ(platform.calls[1], "GetServiceState(named)") << "bin and generator were found via " << stored;
+        EXPECT_EQ(platform.files.count(kEtc + kSep + "named.conf"), 1u);
+    }
+}
+
+TEST(Sequence, StoppedNamedWithStartIsStartedWithoutAStopStep) {
+    FakePlatform platform;
+    platform.InstallBind(D);
+    Console out(platform);
+    EXPECT_TRUE(ConfigureServer(platform, out, true));
+    out.Flush();
+    EXPECT_EQ(platform.out.find("Stopping service"), std::string::npos);
+    EXPECT_EQ(NamedCalls(platform), (std::vector<std::string>{"GetServiceState(named)", "SetServiceStartType(named,2)",
+                                                              "StartServiceAndWait(named)", "Sleep(2000)"}));
+}
+
+TEST(Sequence, KeyGeneratorGetsTheFixedArguments) {
+    FakePlatform platform;
+    platform.InstallBind(D);
+    Console out(platform);
+    ConfigureServer(platform, out, false);
+    const std::string expected = "RunAndWait(" + kGenerator + ",-a -b \"512\" -c \"" + kEtc + kSep +
+                                 "rndc.key\" -k \"rndc-key\" -p \"953\" -s \"127.0.0.1\")";
+    EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), expected), platform.calls.end());
+}
+
+TEST(Sequence, UncaughtErrorsLeaveTheRunWithoutAResult) {
+    FakePlatform wrongType = RunningBind();
+    wrongType.installDirWrongType = true;
+    Console out(wrongType);
+    EXPECT_THROW(ConfigureServer(wrongType, out, false), RunError);
+    EXPECT_EQ(NamedCalls(wrongType), std::vector<std::string>{});
+
+    FakePlatform cannotWrite = RunningBind();
+    cannotWrite.openFailures[kEtc + kSep + "named.conf"] = kErrorAccessDenied;
+    Console out2(cannotWrite);
+    EXPECT_THROW(ConfigureServer(cannotWrite, out2, false), RunError);
+    EXPECT_EQ(cannotWrite.files[kBackup + kSep + "named.conf"], "old");
+}
+
+}  // namespace
+}  // namespace zephrane

@@ -1,0 +1,167 @@
+// Text files byte for byte, the console's blocks, ForceDirectories, the error report.
+#include <gtest/gtest.h>
+
+#include "app/error_report.h"
+#include "config/control_key.h"
+#include "platform/console.h"
+#include "platform/directories.h"
+#include "platform/run_error.h"
+#include "platform/text_file.h"
+#include "tests/fake_platform.h"
+
+namespace zephrane {
+namespace {
+
+using testing::FakePlatform;
+
+const std::string kFile = FakePlatform::Join({"etc", "f.txt"}, false);
+
+FakePlatform WithEtc() {
+    FakePlatform platform;
+    platform.folders.insert(FakePlatform::Join({"etc"}, false));
+    return platform;
+}
+
+TEST(TextWriter, WritesLinesWithTheBuildsLineEnd) {
+    FakePlatform platform = WithEtc();
+    platform.files[kFile] = "old content that must go";
+    TextWriter writer(platform, kFile);
+    writer.WriteLine("a");
+    writer.WriteLine("");
+    writer.Write("");
+    writer.Close();
+    EXPECT_EQ(platform.files[kFile], "a" + std::string(kLineEnd) + std::string(kLineEnd));
+}
+
+TEST(TextWriter, LeavesOnlyFullBlocksBeforeTheClose) {
+    FakePlatform platform = WithEtc();
+    TextWriter writer(platform, kFile);
+    writer.Write(std::string(300, 'x'));
+    EXPECT_EQ(platform.files[kFile].size(), 256u);
+    writer.Close();
+    EXPECT_EQ(platform.files[kFile], std::string(300, 'x'));
+}
+
+TEST(TextWriter, ShortWriteIsAnIoError) {
+    FakePlatform platform = WithEtc();
+    platform.writeLimit = 100;
+    TextWriter writer(platform, kFile);
+    try {
+        writer.Write(std::string(200, 'x'));
+        FAIL() << "no error";
+    } catch (const RunError& error) {
+        EXPECT_EQ(error.ClassName(), "EInOutError");
+        EXPECT_EQ(error.Message(), "E/A-Fehler 112");
+    }
+}
+
+TEST(TextReader, SplitsLinesByTheTextFileRules) {
+    const struct {
+        std::string bytes;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"\r\n", {""}},
+        {"x\r\ny", {"x", "y"}},
+        {"x\ny\n", {"x", "y"}},
+        {"a\n\nb\n", {"a", "", "b"}},
+        {"a\rb\r\r\nc", {"ab", "c"}},              // lone CR dropped, CR CR LF ends once
+        {"a\r", {"a"}},
+        {"ab\x1A" "cd\nef\n", {"ab", "ef"}},      // Ctrl-Z ends the line's text
+        {"ab\n\x1A" "cd\nef\n", {"ab"}},          // Ctrl-Z at a line start ends input
+        {"\x1A", {}},
+        {std::string(127, 'p') + "\r\nq", {std::string(127, 'p'), "q"}},  // CR LF across blocks
+        {std::string(1000, 'l'), {std::string(1000, 'l')}},
+    };
+    for (const auto& c : cases) {
+        FakePlatform platform = WithEtc();
+        platform.files[kFile] = c.bytes;
+        EXPECT_EQ(ReadKeyLines(platform, kFile), c.lines) << ::testing::PrintToString(c.bytes);
+    }
+}
+
+TEST(TextReader, MissingFileIsAnIoError) {
+    FakePlatform platform = WithEtc();
+    try {
+        ReadKeyLines(platform, kFile);
+        FAIL() << "no error";
+    } catch (const RunError& error) {
+        EXPECT_EQ(error.ClassName(), "EInOutError");
+        EXPECT_EQ(error.Message(), "Datei nicht gefunden");
+    }
+}
+
+TEST(Console, LineByLineOnAConsoleInBlocksOtherwise) {
+    FakePlatform console;
+    console.console = true;
+    Console out(console);
+    out.WriteLine("x");
+    EXPECT_EQ(console.out, "x" + std::string(kLineEnd));
+
+    FakePlatform redirected;
+    Console blocked(redirected);
+    blocked.WriteLine("short");
+    EXPECT_EQ(redirected.out, "");
+    blocked.WriteLine(std::string(200, 'y'));
+    EXPECT_EQ(redirected.out.size(), 128u);
+    blocked.Flush();
+    EXPECT_EQ(redirected.out, "short" + std::string(kLineEnd) + std::string(200, 'y') + std::string(kLineEnd));
+}
+
+TEST(ForceDirectories, CreatesFromTheOutermostMissingFolder) {
+    FakePlatform platform;
+    platform.folders.insert(FakePlatform::Join({"a"}, false));
+    EXPECT_TRUE(ForceDirectories(platform, FakePlatform::Join({"a", "b", "c"}, true)));
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{
+                                  "CreateDirectory(" + FakePlatform::Join({"a", "b"}, false) + ")",
+                                  "CreateDirectory(" + FakePlatform::Join({"a", "b", "c"}, false) + ")",
+                              }));
+    platform.calls.clear();
+    EXPECT_TRUE(ForceDirectories(platform, FakePlatform::Join({"a", "b", "c"}, true)));
+    EXPECT_TRUE(platform.calls.empty());  // already there: nothing done
+
+    platform.uncreatable.insert(FakePlatform::Join({"x"}, false));
+    EXPECT_FALSE(ForceDirectories(platform, FakePlatform::Join({"x", "y"}, true)));
+    EXPECT_EQ(platform.folders.count(FakePlatform::Join({"x", "y"}, false)), 0u);
+
+    EXPECT_THROW(ForceDirectories(platform, ""), RunError);
+}
+
+TEST(ErrorReport, TwoLinesAndAnEmptyOne) {
+    const std::string end(kLineEnd);
+    EXPECT_EQ(FormatErrorReport(RunError("EInOutError", "Datei nicht gefunden", 0x0040A1B2), "zephrane.exe"),
+              "Exception EInOutError in Modul zephrane.exe bei 0040A1B2." + end + "Datei nicht gefunden." + end + end);
+    EXPECT_EQ(FormatErrorReport(RunError("X", "Ends with a dot.", 0xFFFFFFFF), "z"),
+              "Exception X in Modul z bei FFFFFFFF." + end + "Ends with a dot." + end + end);
+}
+
+TEST(ErrorReport, MessagesOfTheIoCodes) {
+    const struct {
+        unsigned code;
+        const char* message;
+    } cases[] = {
+        {2, "Datei nicht gefunden"},
+        {3, "Ung\xFCltiger Dateiname"},
+        {4, "Zu viele ge\xF6" "ffnete Dateien"},
+        {5, "Dateizugriff verweigert"},
+        {32, "E/A-Fehler 32"},
+        {112, "E/A-Fehler 112"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ThrowIoError(c.code);
+        } catch (const RunError& error) {
+            EXPECT_EQ(error.ClassName(), "EInOutError");
+            EXPECT_EQ(error.Message(), c.message);
+        }
+    }
+    try {
+        ThrowRegistryTypeError("InstallDir");
+    } catch (const RunError& error) {
+        EXPECT_EQ(error.ClassName(), "ERegistryException");
+        EXPECT_EQ(error.Message(), "Ung\xFCltiger Datentyp f\xFCr 'InstallDir'");
+    }
+}
+
+}  // namespace
+}  // namespace zephrane
