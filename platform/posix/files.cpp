@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/system_platform.h"
+#include "platform/paths.h"
 #include "platform/posix/error_codes.h"
 #include "platform/run_error.h"
 
@@ -117,6 +118,10 @@ std::unique_ptr<File> SystemPlatform::OpenFile(const std::string& path, FileMode
     }
     const int fd = ::open(path.c_str(), flags, permissions);
     if (fd < 0) {
+        // Windows tells a missing folder (3) from a missing file (2); so do we.
+        if (errno == ENOENT && mode != FileMode::ReadText && !DirectoryExists(ExtractFilePath(path))) {
+            ThrowIoError(kErrorPathNotFound);
+        }
         ThrowIoError(WindowsErrorCode(errno));
     }
     auto file = std::make_unique<PosixFile>(fd);

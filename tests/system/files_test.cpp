@@ -1,0 +1,150 @@
+// The real file system of this build through the platform seam: existence
+// tests, folders, rename, delete, opening files and the errors they raise.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include "platform/directories.h"
+#include "platform/platform.h"
+#include "platform/run_error.h"
+#include "platform/text_file.h"
+
+namespace zephrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SystemFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("zephrane-files-" + std::to_string(std::random_device()()));
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        Put("file.txt", "content");
+        fs::create_directory(root_ / "folder");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // A path in the build's own form.
+    std::string P(const std::string& name, bool folder = false) const {
+        std::string path = (root_ / name).string();
+        if (folder) {
+            path.push_back(kPathSeparator);
+        }
+        return path;
+    }
+    void Put(const std::string& name, const std::string& bytes) const {
+        std::ofstream(root_ / name, std::ios::binary) << bytes;
+    }
+    std::string Get(const std::string& name) const {
+        std::ifstream in(root_ / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static std::string IoMessage(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const RunError& error) {
+            return error.ClassName() + ": " + error.Message();
+        }
+        return "no error";
+    }
+
+    fs::path root_;
+    std::unique_ptr<Platform> system_ = CreateSystemPlatform();
+};
+
+TEST_F(SystemFiles, ExistenceTests) {
+    Platform& s = *system_;
+    EXPECT_TRUE(s.DirectoryExists(P("folder")));
+    EXPECT_TRUE(s.DirectoryExists(P("folder", true)));
+    EXPECT_FALSE(s.DirectoryExists(P("file.txt")));
+    EXPECT_FALSE(s.DirectoryExists(P("missing")));
+    EXPECT_FALSE(s.DirectoryExists(""));
+
+    EXPECT_TRUE(s.FileExists(P("file.txt")));
+    EXPECT_FALSE(s.FileExists(P("folder")));
+    EXPECT_FALSE(s.FileExists(P("folder", true)));
+    EXPECT_FALSE(s.FileExists(P("file.txt", true)));
+    EXPECT_FALSE(s.FileExists(P("missing")));
+    EXPECT_FALSE(s.FileExists(""));
+}
+
+TEST_F(SystemFiles, FileExistsOnlyWithADosTime) {
+    using namespace std::chrono;
+    const auto at = [](int year) {
+        return fs::file_time_type::clock::now() - duration_cast<fs::file_time_type::duration>(
+                                                      years(2026 - year) + days(2));
+    };
+    fs::last_write_time(root_ / "file.txt", at(1975));
+    EXPECT_FALSE(system_->FileExists(P("file.txt")));
+    fs::last_write_time(root_ / "file.txt", at(1999));
+    EXPECT_TRUE(system_->FileExists(P("file.txt")));
+}
+
+TEST_F(SystemFiles, FoldersRenameAndDelete) {
+    Platform& s = *system_;
+    EXPECT_TRUE(s.CreateDirectory(P("new")));
+    EXPECT_FALSE(s.CreateDirectory(P("new")));
+    EXPECT_FALSE(s.CreateDirectory(P("absent") + kPathSeparator + "child"));
+    EXPECT_TRUE(ForceDirectories(s, P("a") + kPathSeparator + "b" + kPathSeparator + "c" + kPathSeparator));
+    EXPECT_TRUE(fs::is_directory(root_ / "a" / "b" / "c"));
+
+    // Folders move with their trailing separators, and never onto something that exists.
+    Put("folder/kept.txt", "old");
+    EXPECT_TRUE(s.RenameFile(P("folder", true), P("backup", true)));
+    EXPECT_EQ(Get("backup/kept.txt"), "old");
+    EXPECT_FALSE(fs::exists(root_ / "folder"));
+    EXPECT_FALSE(s.RenameFile(P("new", true), P("backup", true)));
+    EXPECT_FALSE(s.RenameFile(P("a", true), P("new", true)));  // even an empty folder stays
+    EXPECT_TRUE(fs::exists(root_ / "a" / "b"));
+    EXPECT_FALSE(s.RenameFile(P("missing", true), P("other", true)));
+
+    EXPECT_FALSE(s.DeleteFile(P("new")));
+    EXPECT_FALSE(s.DeleteFile(P("missing")));
+    EXPECT_TRUE(s.DeleteFile(P("file.txt")));
+    EXPECT_FALSE(fs::exists(root_ / "file.txt"));
+}
+
+TEST_F(SystemFiles, TextFilesRoundTripByteForByte) {
+    Put("out.txt", "a longer text that must be replaced, not appended to");
+    TextWriter writer(*system_, P("out.txt"));
+    writer.WriteLine("a");
+    writer.WriteLine("");
+    writer.WriteLine(std::string(300, 'x'));
+    writer.Close();
+    const std::string end(kLineEnd);
+    EXPECT_EQ(Get("out.txt"), "a" + end + end + std::string(300, 'x') + end);
+
+    Put("key.txt", "k1\r\n\r\nk3\nk4");
+    TextReader reader(*system_, P("key.txt"));
+    std::vector<std::string> lines;
+    while (!reader.Eof()) {
+        lines.push_back(reader.ReadLine());
+    }
+    reader.Close();
+    EXPECT_EQ(lines, (std::vector<std::string>{"k1", "", "k3", "k4"}));
+}
+
+TEST_F(SystemFiles, OpenFailuresAreReportedAsTheSystemsErrors) {
+    Platform& s = *system_;
+    EXPECT_EQ(IoMessage([&] { s.OpenFile(P("missing"), FileMode::ReadText); }), "EInOutError: Datei nicht gefunden");
+    EXPECT_EQ(IoMessage([&] { s.OpenFile(P("absent") + kPathSeparator + "f", FileMode::WriteText); }),
+              "EInOutError: Ung\xFCltiger Dateiname");
+    EXPECT_EQ(IoMessage([&] { s.OpenFile(P("folder"), FileMode::WriteText); }),
+              "EInOutError: Dateizugriff verweigert");
+    EXPECT_EQ(IoMessage([&] { s.OpenFile(P("folder"), FileMode::ReadText); }),
+              "EInOutError: Dateizugriff verweigert");
+}
+
+TEST_F(SystemFiles, ClockReadsTheLocalTime) {
+    const LocalTime now = system_->Now();
+    EXPECT_GE(now.year, 2024u);
+    EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+    EXPECT_TRUE(now.hour < 24 && now.minute < 60 && now.second < 61);
+}
+
+}  // namespace
+}  // namespace zephrane
