@@ -5,7 +5,7 @@
 
 namespace zephrane {
 
-inline constexpr std::string_view kBindRegistryKey = "\\Software\\ISC\\BIND\\";
+inline constexpr std::string_view kBindRegistryKey = R"(\Software\ISC\BIND\)";
 inline constexpr std::string_view kInstallDirValue = "InstallDir";
 inline constexpr std::string_view kNamedService = "named";
 inline constexpr std::string_view kRootHintsUrl = "http://www.internic.net/zones/named.root";

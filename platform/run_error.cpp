@@ -4,7 +4,7 @@
 
 namespace zephrane {
 
-std::uint32_t LocationCode(const std::source_location& where) {
+std::uint32_t LocationCode(const char* file, unsigned line) {
     // FNV-1a over "file:line": the same build always gives the same value.
     std::uint32_t hash = 2166136261u;
     auto mix = [&hash](std::string_view bytes) {
@@ -13,13 +13,13 @@ std::uint32_t LocationCode(const std::source_location& where) {
             hash *= 16777619u;
         }
     };
-    mix(where.file_name());
+    mix(file);
     mix(":");
-    mix(std::to_string(where.line()));
+    mix(std::to_string(line));
     return hash;
 }
 
-void ThrowIoError(unsigned systemCode, const std::source_location& where) {
+void ThrowIoError(unsigned systemCode, const char* file, unsigned line) {
     std::string message;
     switch (systemCode) {
     case kErrorFileNotFound: message = "Datei nicht gefunden"; break;
@@ -28,15 +28,15 @@ void ThrowIoError(unsigned systemCode, const std::source_location& where) {
     case kErrorAccessDenied: message = "Dateizugriff verweigert"; break;
     default: message = "E/A-Fehler " + std::to_string(systemCode); break;
     }
-    throw RunError("EInOutError", message, LocationCode(where));
+    throw RunError("EInOutError", message, LocationCode(file, line));
 }
 
-void ThrowRegistryTypeError(const std::string& valueName, const std::source_location& where) {
-    throw RunError("ERegistryException", "Ung\xFCltiger Datentyp f\xFCr '" + valueName + "'", LocationCode(where));
+void ThrowRegistryTypeError(const std::string& valueName, const char* file, unsigned line) {
+    throw RunError("ERegistryException", "Ung\xFCltiger Datentyp f\xFCr '" + valueName + "'", LocationCode(file, line));
 }
 
-void ThrowCannotCreateDirectory(const std::source_location& where) {
-    throw RunError("EInOutError", "Verzeichnis kann nicht erstellt werden", LocationCode(where));
+void ThrowCannotCreateDirectory(const char* file, unsigned line) {
+    throw RunError("EInOutError", "Verzeichnis kann nicht erstellt werden", LocationCode(file, line));
 }
 
 }  // namespace zephrane

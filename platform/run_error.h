@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
 #include <string>
 
 namespace zephrane {
@@ -25,20 +24,20 @@ private:
     std::uint32_t address_;
 };
 
-// A stable 32-bit value for a source location (file and line).
-std::uint32_t LocationCode(const std::source_location& where);
+// A stable 32-bit value for a place in the source (file and line).
+std::uint32_t LocationCode(const char* file, unsigned line);
 
 // File operation failed with the given Windows system error code (POSIX
 // backends translate errno first).
-[[noreturn]] void ThrowIoError(unsigned systemCode,
-                               const std::source_location& where = std::source_location::current());
+[[noreturn]] void ThrowIoError(unsigned systemCode, const char* file = __builtin_FILE(),
+                               unsigned line = __builtin_LINE());
 
 // A registry value of a type other than string.
-[[noreturn]] void ThrowRegistryTypeError(const std::string& valueName,
-                                         const std::source_location& where = std::source_location::current());
+[[noreturn]] void ThrowRegistryTypeError(const std::string& valueName, const char* file = __builtin_FILE(),
+                                         unsigned line = __builtin_LINE());
 
 // ForceDirectories was given an empty path.
-[[noreturn]] void ThrowCannotCreateDirectory(const std::source_location& where = std::source_location::current());
+[[noreturn]] void ThrowCannotCreateDirectory(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE());
 
 // Windows system error codes the I/O messages know by name.
 inline constexpr unsigned kErrorFileNotFound = 2;
