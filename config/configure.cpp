@@ -79,6 +79,8 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
 
     const std::string keyFile = etc + "rndc.key";
     out.WriteLine("Generating rndc.key ...");
+    // The generator writes to the same standard output; what is buffered goes first.
+    out.Flush();
     GenerateKey(platform, installDir);
     if (!platform.FileExists(keyFile)) {
         return Fail(out, "rndc.key not generated!");

@@ -20,7 +20,13 @@ std::string KeyGeneratorArguments(const std::string& installDir) {
 }
 
 bool GenerateKey(Platform& platform, const std::string& installDir) {
-    return platform.RunAndWait(KeyGeneratorPath(installDir), KeyGeneratorArguments(installDir));
+    if (platform.RunAndWait(KeyGeneratorPath(installDir), KeyGeneratorArguments(installDir))) {
+        return true;
+    }
+    // A generator killed at the deadline may have left half a key behind;
+    // without the file the run reports the key as not generated.
+    platform.DeleteFile(EtcFile(installDir, "rndc.key"));
+    return false;
 }
 
 KeyLines ReadKeyLines(Platform& platform, const std::string& path) {

@@ -14,6 +14,8 @@ using KeyLines = std::vector<std::string>;
 std::string KeyGeneratorArguments(const std::string& installDir);
 
 // Runs the generator, which writes etc/rndc.key; true when it ran and exited.
+// When it did not (missing, not startable, killed at the deadline) no key
+// file is left behind.
 bool GenerateKey(Platform& platform, const std::string& installDir);
 
 // The lines of the key file, read by the text-file rules.

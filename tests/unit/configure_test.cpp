@@ -140,6 +140,14 @@ INSTANTIATE_TEST_SUITE_P(
                    Until("Downloading named.root ...", "named.root not downloaded!"), true, 1, kStopCalls},
         FailureRow{"NoKeyFile", [](FakePlatform& p) { p.launch = [](auto&, auto&) { return true; }; },
                    Until("Generating rndc.key ...", "rndc.key not generated!"), true, 1, kStopCalls},
+        FailureRow{"GeneratorKilledWithHalfAKey",
+                   [](FakePlatform& p) {
+                       p.launch = [&p](auto&, auto&) {
+                           p.files[kEtc + kSep + "rndc.key"] = "key \"rndc-key\" {\n";
+                           return false;
+                       };
+                   },
+                   Until("Generating rndc.key ...", "rndc.key not generated!"), true, 1, kStopCalls},
         FailureRow{"KeyNotDeleted", [](FakePlatform& p) { p.undeletable.insert(kEtc + kSep + "rndc.key"); },
                    Until("Deleting rndc.key ...", "rndc.key not deleted!"), true, 1, kStopCalls},
         FailureRow{"RndcConfMissing", [](FakePlatform& p) { p.invisible.insert(kEtc + kSep + "rndc.conf"); },
@@ -228,6 +236,19 @@ TEST(Sequence, KeyGeneratorGetsTheFixedArguments) {
     const std::string expected = "RunAndWait(" + kGenerator + ",-a -b \"512\" -c \"" + kEtc + kSep +
                                  "rndc.key\" -k \"rndc-key\" -p \"953\" -s \"127.0.0.1\")";
     EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), expected), platform.calls.end());
+}
+
+TEST(Sequence, ProgressLinesReachStdoutBeforeTheGeneratorWritesThere) {
+    FakePlatform platform;
+    platform.InstallBind(D);
+    std::string printedBeforeLaunch;
+    platform.launch = [&](auto&, auto&) {
+        printedBeforeLaunch = platform.out;
+        return true;
+    };
+    Console out(platform);  // not a console: lines are buffered
+    ConfigureServer(platform, out, false);
+    EXPECT_TRUE(printedBeforeLaunch.ends_with("Generating rndc.key ..." + std::string(kLineEnd))) << printedBeforeLaunch;
 }
 
 TEST(Sequence, UncaughtErrorsLeaveTheRunWithoutAResult) {
