@@ -1,8 +1,126 @@
+#include <curl/curl.h>
+
+#include <exception>
+#include <initializer_list>
+#include <memory>
+
+#include "platform/download_target.h"
 #include "platform/system_platform.h"
 
 namespace zephrane {
+namespace {
 
-// Not built yet: reports failure and writes nothing.
-bool SystemPlatform::DownloadFile(const std::string&, const std::string&) { return false; }
+// A dead server or a stalled transfer must not hang the configuration run.
+constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kLowSpeedBytesPerSecond = 1;
+constexpr long kLowSpeedSeconds = 60;
+// Redirects are followed, as WinInet does in the Windows build.
+constexpr long kMaxRedirects = 5;
+
+// libcurl's process-wide setup, held only while one download runs.
+class CurlLibrary {
+public:
+    CurlLibrary() : ready_(curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {}
+    CurlLibrary(const CurlLibrary&) = delete;
+    CurlLibrary& operator=(const CurlLibrary&) = delete;
+    ~CurlLibrary() {
+        if (ready_) {
+            curl_global_cleanup();
+        }
+    }
+    explicit operator bool() const { return ready_; }
+
+private:
+    bool ready_;
+};
+
+struct EasyCleanup {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct SlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+struct Transfer {
+    CURL* curl;
+    DownloadTarget& target;
+    // Raised while libcurl was calling us; carried across its C frames.
+    std::exception_ptr error;
+};
+
+std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* context) {
+    Transfer& transfer = *static_cast<Transfer*>(context);
+    const std::size_t bytes = size * count;
+    try {
+        // An error page must not become the file: stop at its first byte.
+        long status = 0;
+        if (curl_easy_getinfo(transfer.curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) {
+            return 0;
+        }
+        return transfer.target.Write(data, bytes) ? bytes : 0;
+    } catch (...) {
+        transfer.error = std::current_exception();
+        return 0;
+    }
+}
+
+bool Configure(CURL* curl, const std::string& url, curl_slist* headers, Transfer& transfer) {
+    return curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_USERAGENT, "Zephrane") == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kDownloadBufferSize)) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
+}
+
+}  // namespace
+
+// The proxy comes from http_proxy and no_proxy, which libcurl reads itself.
+bool SystemPlatform::DownloadFile(const std::string& url, const std::string& destPath) {
+    // Declared in this order so that they are released in reverse.
+    const CurlLibrary library;
+    if (!library) {
+        return false;
+    }
+    std::unique_ptr<curl_slist, SlistFree> headers;
+    for (const char* header : {"Cache-Control: no-cache", "Pragma: no-cache"}) {
+        curl_slist* list = curl_slist_append(headers.get(), header);
+        if (list == nullptr) {
+            return false;
+        }
+        if (!headers) {
+            headers.reset(list);
+        }
+    }
+    const std::unique_ptr<CURL, EasyCleanup> curl(curl_easy_init());
+    if (!curl) {
+        return false;
+    }
+    DownloadTarget target(*this, destPath);
+    Transfer transfer{curl.get(), target, nullptr};
+    if (!Configure(curl.get(), url, headers.get(), transfer)) {
+        return false;
+    }
+    // Fails on a transfer error, a body shorter than its Content-Length and
+    // a stop requested by WriteBody.
+    const CURLcode result = curl_easy_perform(curl.get());
+    if (transfer.error) {
+        std::rethrow_exception(transfer.error);
+    }
+    long status = 0;
+    if (result != CURLE_OK || curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
+        status != 200) {
+        return false;
+    }
+    return target.Finish();
+}
 
 }  // namespace zephrane

@@ -1,0 +1,128 @@
+// What counts as a root hints file, and how a download lands on disk.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/download_target.h"
+#include "platform/root_hints.h"
+#include "tests/fake_platform.h"
+
+namespace zephrane {
+namespace {
+
+using testing::FakePlatform;
+
+const std::string kHints =
+    ".                        3600000      NS    A.ROOT-SERVERS.NET.\n"
+    "A.ROOT-SERVERS.NET.      3600000      A     198.41.0.4\n"
+    "A.ROOT-SERVERS.NET.      3600000      AAAA  2001:503:ba3e::2:30\n"
+    ".                        3600000      NS    B.ROOT-SERVERS.NET.\n"
+    "B.ROOT-SERVERS.NET.      3600000      A     170.247.170.2\n";
+
+TEST(IsRootHints, TakesTheRealFile) {
+#ifdef _WIN32
+    const char* path = "Z:/usr/share/dns/root.hints";  // Wine's drive for /
+#else
+    const char* path = "/usr/share/dns/root.hints";
+#endif
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path << " (Debian's dns-root-data)";
+    EXPECT_TRUE(IsRootHints(std::string(std::istreambuf_iterator<char>(in), {})));
+}
+
+TEST(IsRootHints, TakesTheWaysZoneFilesWriteIt) {
+    const char* cases[] = {
+        ". NS a.root.\na.root. A 192.0.2.1",                                // no final line end
+        ". 3600000 NS a.root.\r\na.root. 3600000 A 192.0.2.1\r\n",          // CR LF
+        ". in ns A.Root.\nA.ROOT. IN a 192.0.2.1\n",                        // any case
+        ". IN 3600000 NS a.root.\na.root. 3600000 IN A 192.0.2.1\n",       // TTL and class in either order
+        ". 1w2d NS a.root.\na.root. AAAA 2001:db8::1\n",                   // TTL units, IPv6 glue only
+        "$TTL 3600000\n$origin root.\n@ NS a\n.\tNS b.root.\na A 192.0.2.1\nb A 192.0.2.2\n",
+        "; comment\n\n   \t\n. NS a.root. ; who\na.root. A 192.0.2.1;x\n;", // comments and blank lines
+        ". NS a.root.\na.root. A 192.0.2.1\n\tAAAA 2001:db8::1\n",         // owner carried on
+    };
+    for (const char* text : cases) {
+        EXPECT_TRUE(IsRootHints(text)) << text;
+    }
+}
+
+TEST(IsRootHints, RefusesWhatNamedCouldNotUseAsHints) {
+    const std::string cases[] = {
+        "",
+        "; only a comment\n\n",
+        "<!DOCTYPE html>\n<html><body>Not Found</body></html>\n",
+        "com. NS a.gtld.\na.gtld. A 192.0.2.1\n",                      // NS not for "."
+        kHints + ". NS C.ROOT-SERVERS.NET.\n",                          // a target without glue
+        kHints + ". SOA a.root. admin. 1 2 3 4 5\n",                   // other record types
+        kHints + "www. CNAME a.root.\n",
+        kHints + "A.ROOT-SERVERS.NET. CH A 192.0.2.1\n",               // other class
+        kHints + "$INCLUDE /etc/passwd\n",
+        kHints + "$TTL\n",
+        kHints + "B.ROOT-SERVERS.NET. A 170.247.170.256\n",            // no IPv4 address
+        kHints + "B.ROOT-SERVERS.NET. A 170.247.170\n",
+        kHints + "B.ROOT-SERVERS.NET. AAAA 2001-db8\n",
+        kHints + ". NS a.root. b.root.\n",                             // extra data
+        kHints + "a..root. A 192.0.2.1\n",
+        "\tNS a.root.\na.root. A 192.0.2.1\n",                         // no owner to carry on
+        kHints + "garbage\n",
+    };
+    for (const std::string& text : cases) {
+        EXPECT_FALSE(IsRootHints(text)) << text;
+    }
+}
+
+class DownloadTargetTest : public ::testing::Test {
+protected:
+    DownloadTargetTest() { platform_.folders.insert(FakePlatform::Join({"etc"}, false)); }
+
+    FakePlatform platform_;
+    const std::string path_ = FakePlatform::Join({"etc", "named.root"}, false);
+};
+
+TEST_F(DownloadTargetTest, KeepsRootHintsAsReceivedInPiecesOfTheBufferSize) {
+    const std::string text = kHints + std::string(3000, ';') + "\r\n" + kHints;
+    platform_.writeLimit = kDownloadBufferSize;  // a larger piece would come out short
+    DownloadTarget target(platform_, path_);
+    ASSERT_TRUE(target.Write(text.data(), 5));
+    ASSERT_TRUE(target.Write(text.data() + 5, text.size() - 5));
+    EXPECT_TRUE(target.Finish());
+    EXPECT_EQ(platform_.files[path_], text);
+}
+
+TEST_F(DownloadTargetTest, LeavesNoFileWhenTheDownloadFails) {
+    const struct {
+        const char* name;
+        std::string body;
+        std::size_t writeLimit;
+        bool finish;
+    } cases[] = {
+        {"not root hints", "<html></html>\n", SIZE_MAX, true},
+        {"short write", kHints, kHints.size() - 1, true},
+        {"broken off before the end", kHints, SIZE_MAX, false},
+        {"too large", kHints + std::string(kMaxDownloadSize, ';'), SIZE_MAX, true},
+    };
+    for (const auto& c : cases) {
+        platform_.writeLimit = c.writeLimit;
+        {
+            DownloadTarget target(platform_, path_);
+            const bool written = target.Write(c.body.data(), c.body.size());
+            if (c.finish) {
+                EXPECT_FALSE(written && target.Finish()) << c.name;
+            }
+        }
+        EXPECT_FALSE(platform_.FileExists(path_)) << c.name;
+    }
+}
+
+TEST_F(DownloadTargetTest, AnEmptyBodyTouchesNoFile) {
+    platform_.files[path_] = "earlier";
+    {
+        DownloadTarget target(platform_, path_);
+        EXPECT_FALSE(target.Finish());
+    }
+    EXPECT_EQ(platform_.files[path_], "earlier");
+}
+
+}  // namespace
+}  // namespace zephrane
