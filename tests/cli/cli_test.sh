@@ -7,32 +7,11 @@ exe=$1
 shift
 emulator=("$@")
 
-case "$exe" in
-  *.exe) nl=$'\r\n'; name=zephrane.exe ;;
-  *) nl=$'\n'; name=zephrane ;;
-esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export ZEPHRANE_REGISTRY=$work/registry  # POSIX: an empty registry
 mkdir -p "$ZEPHRANE_REGISTRY"
-
-lines() { local line; for line in "$@"; do printf '%s%s' "$line" "$nl"; done; }
-banner=$(lines "" "Zephrane 0.3b1" "Copyright (C) 2026 The Zephrane developers" ""; echo x)
-banner=${banner%x}
-failures=0
-check() {  # check <name> <expected stdout> <words...>
-  local what=$1 expected=$2
-  shift 2
-  local actual status=0
-  actual=$( (cd "$work" && "${emulator[@]}" "$exe" "$@"; echo "status=$?") ) || status=$?
-  if [ "$actual" != "${expected}status=0" ]; then
-    echo "FAIL: $what"
-    diff <(printf '%s' "${expected}status=0" | od -c) <(printf '%s' "$actual" | od -c) | head -20 || true
-    failures=$((failures + 1))
-  else
-    echo "ok: $what"
-  fi
-}
+. "$(dirname "$0")/transcript.sh"
 
 usage=$(lines "$name [-cache|+cache] [-config|+config] [help] [start]" "" \
   "-cache    deactivate Windows DNS cache" \

@@ -1,0 +1,13 @@
+#include "platform/posix/monotonic.h"
+
+#include <ctime>
+
+namespace zephrane {
+
+std::uint64_t MonotonicMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+}  // namespace zephrane

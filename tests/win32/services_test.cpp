@@ -1,0 +1,155 @@
+// The Service Control Manager backend, against our own test service
+// registered in the (Wine) system for each test.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/system_platform.h"
+#include "platform/win32/win32_api.h"
+
+namespace zephrane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// test_service.exe beside this program.
+std::string TestServicePath() {
+    char path[MAX_PATH];
+    const DWORD size = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string self(path, size);
+    return self.substr(0, self.find_last_of('\\') + 1) + "test_service.exe";
+}
+
+// Stops and deletes the service `name` if it exists (a run that died may have left it).
+void Remove(SC_HANDLE manager, const std::string& name) {
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+    if (service == nullptr) {
+        return;
+    }
+    SERVICE_STATUS status{};
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        for (int i = 0; i < 50 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
+             ++i) {
+            Sleep(100);
+        }
+    }
+    DeleteService(service);
+    CloseServiceHandle(service);
+}
+
+// A test service registered for the length of one test.
+class Registered {
+public:
+    Registered(std::string name, const std::string& behaviour, DWORD startType = SERVICE_DEMAND_START)
+        : name_(std::move(name)), manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+        Remove(manager_, name_);
+        const std::string command = "\"" + TestServicePath() + "\" " + behaviour;
+        SC_HANDLE service = CreateServiceA(manager_, name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
+                                           SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
+                                           command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_NE(service, nullptr) << "CreateServiceA " << name_ << ": " << GetLastError();
+        if (service != nullptr) {
+            CloseServiceHandle(service);
+        }
+    }
+    Registered(const Registered&) = delete;
+    Registered& operator=(const Registered&) = delete;
+    ~Registered() {
+        Remove(manager_, name_);
+        CloseServiceHandle(manager_);
+    }
+
+    // The start type as the system stored it.
+    DWORD StoredStartType() const {
+        const std::string key = "System\\CurrentControlSet\\Services\\" + name_;
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Start", RRF_RT_REG_DWORD, nullptr, &value, &size);
+        return value;
+    }
+    // Marks the service for deletion; until it stops, it can be queried but not reconfigured.
+    void MarkForDeletion() const {
+        SC_HANDLE service = OpenServiceA(manager_, name_.c_str(), DELETE);
+        ASSERT_NE(service, nullptr);
+        EXPECT_TRUE(DeleteService(service));
+        CloseServiceHandle(service);
+    }
+
+private:
+    std::string name_;
+    SC_HANDLE manager_;
+};
+
+milliseconds Since(Clock::time_point begin) {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - begin);
+}
+
+class ScmServices : public ::testing::Test {
+protected:
+    SystemPlatform system_;
+};
+
+TEST_F(ScmServices, UnknownNameFailsEverywhere) {
+    EXPECT_EQ(system_.GetServiceState("zt_nosuch"), -1);
+    EXPECT_FALSE(system_.SetServiceStartType("zt_nosuch", 2));
+    EXPECT_FALSE(system_.StartServiceAndWait("zt_nosuch"));
+    EXPECT_FALSE(system_.StopServiceAndWait("zt_nosuch"));
+}
+
+TEST_F(ScmServices, StartAndStopRoundTrip) {
+    const Registered service("zt_normal", "normal");
+    EXPECT_EQ(system_.GetServiceState("zt_normal"), 1);
+
+    EXPECT_TRUE(system_.SetServiceStartType("zt_normal", 2));
+    EXPECT_EQ(service.StoredStartType(), 2u);
+    auto begin = Clock::now();
+    EXPECT_TRUE(system_.StartServiceAndWait("zt_normal"));
+    EXPECT_GE(Since(begin), milliseconds(300)) << "waited through the pending states";
+    EXPECT_EQ(system_.GetServiceState("zt_normal"), 4);
+    EXPECT_TRUE(system_.StartServiceAndWait("zt_normal"));
+
+    EXPECT_TRUE(system_.SetServiceStartType("zt_normal", 3));
+    EXPECT_EQ(service.StoredStartType(), 3u);
+    begin = Clock::now();
+    EXPECT_TRUE(system_.StopServiceAndWait("zt_normal"));
+    EXPECT_GE(Since(begin), milliseconds(300));
+    EXPECT_EQ(system_.GetServiceState("zt_normal"), 1);
+    EXPECT_TRUE(system_.StopServiceAndWait("zt_normal"));
+}
+
+TEST_F(ScmServices, StartTypeAlreadySetNeedsNoChange) {
+    const Registered service("zt_settled", "refusestop", SERVICE_AUTO_START);
+    ASSERT_TRUE(system_.StartServiceAndWait("zt_settled"));
+    // A running service marked for deletion refuses every change of its configuration.
+    service.MarkForDeletion();
+    EXPECT_TRUE(system_.SetServiceStartType("zt_settled", 2));
+    EXPECT_FALSE(system_.SetServiceStartType("zt_settled", 3)) << "a change was attempted";
+}
+
+TEST_F(ScmServices, StartThatFallsBackToStoppedEndsTheWait) {
+    const Registered service("zt_failstart", "failstart");
+    const auto begin = Clock::now();
+    EXPECT_FALSE(system_.StartServiceAndWait("zt_failstart"));
+    EXPECT_LT(Since(begin), milliseconds(1500)) << "ended on the stopped state, not on a time limit";
+    EXPECT_EQ(system_.GetServiceState("zt_failstart"), 1);
+}
+
+TEST_F(ScmServices, StartWithoutProgressEndsAfterTheStallLimit) {
+    const Registered service("zt_stuck", "stuck");
+    const auto begin = Clock::now();
+    EXPECT_FALSE(system_.StartServiceAndWait("zt_stuck"));
+    EXPECT_GE(Since(begin), milliseconds(2000));
+    EXPECT_LT(Since(begin), milliseconds(6000));
+    EXPECT_EQ(system_.GetServiceState("zt_stuck"), 2);
+}
+
+TEST_F(ScmServices, ServiceThatRefusesStopStaysRunning) {
+    const Registered service("zt_refusestop", "refusestop");
+    ASSERT_TRUE(system_.StartServiceAndWait("zt_refusestop"));
+    EXPECT_FALSE(system_.StopServiceAndWait("zt_refusestop"));
+    EXPECT_EQ(system_.GetServiceState("zt_refusestop"), 4);
+}
+
+}  // namespace
+}  // namespace zephrane
