@@ -1,7 +1,8 @@
 // Services are systemd units, driven through the systemctl found on PATH.
 #include <string_view>
 
-#include "platform/posix/monotonic.h"
+#include <chrono>
+
 #include "platform/posix/run_capture.h"
 #include "platform/service_wait.h"
 #include "platform/system_platform.h"
@@ -97,7 +98,10 @@ bool DriveUnit(SystemPlatform& platform, const std::string& unit, const char* ve
         // systemctl waits for the job itself; the wait that follows only confirms.
         [&](ServiceStatus&) { return RunSystemctl(verb, unit, kDeadlineMs); },
         [&](unsigned ms) { platform.Sleep(ms); },
-        MonotonicMs,
+        [] {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+        },
     };
     return DriveService(driver, target, pending, kUnitWaitLimits);
 }
