@@ -2,18 +2,14 @@
 
 #include <wininet.h>
 
-#include <memory>
-
 #include "platform/download_target.h"
 #include "platform/system_platform.h"
+#include "platform/win32/handles.h"
 
 namespace zephrane {
 namespace {
 
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+using InternetHandle = UniqueHandle<HINTERNET, InternetCloseHandle>;
 
 // INTERNET_FLAG_RELOAD skips the local cache only; these ask proxies on the
 // way for a fresh copy as well.

@@ -4,22 +4,11 @@
 
 #include "platform/launch.h"
 #include "platform/paths.h"
+#include "platform/win32/handles.h"
 #include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
-
-class ProcessHandle {
-public:
-    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    ~ProcessHandle() { CloseHandle(handle_); }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 DWORD WaitMilliseconds(std::chrono::milliseconds deadline) {
     if (deadline.count() <= 0) {
@@ -50,15 +39,15 @@ bool RunAndWaitWithin(const std::string& program, const std::string& arguments, 
     if (launch.hProcess == nullptr) {
         return true;
     }
-    const ProcessHandle process(launch.hProcess);
+    const KernelHandle process(launch.hProcess);
     // Waiting on the handle, not polling the exit code, so an exit code of
     // STILL_ACTIVE (259) is not taken for a running program.
-    if (WaitForSingleObject(process.Get(), WaitMilliseconds(deadline)) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.get(), WaitMilliseconds(deadline)) == WAIT_OBJECT_0) {
         return true;
     }
-    TerminateProcess(process.Get(), 1);
+    TerminateProcess(process.get(), 1);
     // Once it has ended it no longer writes to its key file.
-    WaitForSingleObject(process.Get(), INFINITE);
+    WaitForSingleObject(process.get(), INFINITE);
     return false;
 }
 

@@ -2,24 +2,9 @@
 
 #include "platform/run_error.h"
 #include "platform/system_platform.h"
+#include "platform/win32/handles.h"
 
 namespace zephrane {
-namespace {
-
-// Releases the key on every path, the error path included.
-class OpenKey {
-public:
-    explicit OpenKey(HKEY key) : key_(key) {}
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    ~OpenKey() { RegCloseKey(key_); }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_;
-};
-
-}  // namespace
 
 std::string SystemPlatform::ReadRegistryString(const std::string& key, const std::string& value) {
     // The leading '\' means "from the root key"; RegOpenKeyExA refuses it.
@@ -28,11 +13,11 @@ std::string SystemPlatform::ReadRegistryString(const std::string& key, const std
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
         return {};
     }
-    const OpenKey opened(handle);
+    const RegistryKey opened(handle);  // released on every path, the error path included
 
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(opened.Get(), value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) {
+    if (RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) {
         return {};
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
@@ -40,7 +25,7 @@ std::string SystemPlatform::ReadRegistryString(const std::string& key, const std
     }
     std::string data(size + 1, '\0');
     DWORD got = size;
-    if (RegQueryValueExA(opened.Get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got) !=
+    if (RegQueryValueExA(opened.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got) !=
         ERROR_SUCCESS) {
         return {};
     }

@@ -5,6 +5,7 @@
 
 #include "platform/service_wait.h"
 #include "platform/system_platform.h"
+#include "platform/win32/handles.h"
 
 namespace zephrane {
 namespace {
@@ -12,34 +13,18 @@ namespace {
 static_assert(kStateStopped == SERVICE_STOPPED && kStateStartPending == SERVICE_START_PENDING &&
               kStateStopPending == SERVICE_STOP_PENDING && kStateRunning == SERVICE_RUNNING);
 
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    ~ScHandle() {
-        if (handle_ != nullptr) {
-            CloseServiceHandle(handle_);
-        }
-    }
-    SC_HANDLE Get() const { return handle_; }
-
-private:
-    SC_HANDLE handle_;
-};
-
 // The manager and one service in it; closed service first, then manager.
 class OpenedService {
 public:
     OpenedService(const std::string& name, DWORD access)
         : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)),
-          service_(manager_.Get() != nullptr ? OpenServiceA(manager_.Get(), name.c_str(), access) : nullptr) {}
-    bool IsOpen() const { return service_.Get() != nullptr; }
-    SC_HANDLE Get() const { return service_.Get(); }
+          service_(manager_ != nullptr ? OpenServiceA(manager_.get(), name.c_str(), access) : nullptr) {}
+    bool IsOpen() const { return service_ != nullptr; }
+    SC_HANDLE Get() const { return service_.get(); }
 
 private:
-    ScHandle manager_;
-    ScHandle service_;
+    ServiceHandle manager_;
+    ServiceHandle service_;
 };
 
 ServiceStatus FromSystem(const SERVICE_STATUS& status) {
