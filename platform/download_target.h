@@ -15,7 +15,7 @@ namespace zephrane {
 inline constexpr std::size_t kDownloadBufferSize = 1024;
 // Far beyond any root hints file; a larger body is refused before it fills
 // memory or disk.
-inline constexpr std::size_t kMaxDownloadSize = 1024 * 1024;
+inline constexpr std::size_t kMaxDownloadSize = std::size_t{1024} * 1024;
 
 class DownloadTarget {
 public:

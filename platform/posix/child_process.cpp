@@ -67,6 +67,7 @@ std::optional<pid_t> StartChild(const std::vector<std::string>& argv, const Chil
     }
     std::vector<std::string> words = argv;
     std::vector<char*> pointers;
+    pointers.reserve(words.size() + 1);
     for (std::string& word : words) {
         pointers.push_back(word.data());
     }
