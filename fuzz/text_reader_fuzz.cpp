@@ -1,0 +1,44 @@
+// The text-file reader on arbitrary bytes, and the writer's lines read back.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "config/control_key.h"
+#include "platform/text_file.h"
+#include "tests/fake_platform.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace zephrane;
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    testing::FakePlatform platform;
+    const std::string folder = testing::FakePlatform::Join({"etc"}, false);
+    const std::string path = folder + kPathSeparator + "rndc.key";
+    platform.folders.insert(folder);
+    platform.files[path] = bytes;
+
+    const KeyLines lines = ReadKeyLines(platform, path);
+    std::size_t total = 0;
+    for (const std::string& line : lines) {
+        if (line.find_first_of("\r\n\x1A") != std::string::npos) {
+            std::abort();  // line ends and Ctrl-Z never reach a line
+        }
+        total += line.size();
+    }
+    if (total > size || lines.size() > size) {
+        std::abort();
+    }
+
+    // What was read holds no line-end bytes or Ctrl-Z, so written out again
+    // it reads back exactly.
+    const std::string copy = folder + kPathSeparator + "copy";
+    TextWriter writer(platform, copy);
+    for (const std::string& line : lines) {
+        writer.WriteLine(line);
+    }
+    writer.Close();
+    if (ReadKeyLines(platform, copy) != lines) {
+        std::abort();
+    }
+    return 0;
+}
