@@ -11,11 +11,11 @@ shift 2
 emulator=("$@")
 
 work=$(mktemp -d)
-server=""
+http_server_pid=""
 cleanup() {
-  if [ -n "$server" ]; then
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
+  if [ -n "$http_server_pid" ]; then
+    kill "$http_server_pid" 2>/dev/null || true
+    wait "$http_server_pid" 2>/dev/null || true
   fi
   rm -rf "$work"
 }
@@ -33,16 +33,9 @@ native() {
 hints=/usr/share/dns/root.hints
 case "$mode" in
   served)
-    echo root-hints >"$work/scenario"
-    python3 "$tests/fixtures/http_server.py" --port-file "$work/port" --log "$work/requests" \
-      --scenario-file "$work/scenario" --root-hints "$hints" &
-    server=$!
-    for _ in $(seq 100); do
-      [ -f "$work/port" ] && break
-      kill -0 "$server"
-      sleep 0.1
-    done
-    port=$(cat "$work/port")
+    . "$tests/fixtures/http_server.sh"
+    start_http_server "$work" "$hints"
+    port=$http_server_port
     filter='-Refused*'
     ;;
   refused)
