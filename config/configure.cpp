@@ -83,6 +83,9 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
     out.Flush();
     GenerateKey(platform, installDir);
     if (!platform.FileExists(keyFile)) {
+        // The file search misses a key whose time stamp lies outside the DOS
+        // range (a clock before 1980); its secret must not stay behind.
+        platform.DeleteFile(keyFile);
         return Fail(out, "rndc.key not generated!");
     }
 

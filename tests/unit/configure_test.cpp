@@ -148,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
                        };
                    },
                    Until("Generating rndc.key ...", "rndc.key not generated!"), true, 1, kStopCalls},
+        FailureRow{"KeyTheSearchCannotSee", [](FakePlatform& p) { p.invisible.insert(kEtc + kSep + "rndc.key"); },
+                   Until("Generating rndc.key ...", "rndc.key not generated!"), true, 1, kStopCalls},
         FailureRow{"KeyNotDeleted", [](FakePlatform& p) { p.undeletable.insert(kEtc + kSep + "rndc.key"); },
                    Until("Deleting rndc.key ...", "rndc.key not deleted!"), true, 1, kStopCalls},
         FailureRow{"RndcConfMissing", [](FakePlatform& p) { p.invisible.insert(kEtc + kSep + "rndc.conf"); },

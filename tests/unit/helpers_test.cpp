@@ -29,6 +29,7 @@ TEST(SplitWords, FollowsTheCommandLineRules) {
         {"back\\\"slash x", {"back\\slash x"}},                  // no escape character
         {"\x7F\x80\xFF", {"\x7F\x80\xFF"}},
         {"x\"\t\"y", {"x\ty"}},
+        {"a\x20" "b\x21" "c", {"a", "b!c"}},  // separators end at the blank
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SplitWords(c.line), c.words) << c.line;
@@ -53,6 +54,8 @@ TEST(HasParam, MatchesWholeWordsWithoutRegardToCase) {
         {{"-cache"}, "+cache", false},
         {{"START"}, "start", true},
         {{"start "}, "start", false},
+        {{"start\x01"}, "start", false},  // POSIX argv words may carry control bytes
+        {{"\tstart"}, "start", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(HasParam(c.args, c.name), c.expected) << c.name;

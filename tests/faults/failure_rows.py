@@ -1,0 +1,279 @@
+#!/usr/bin/env python3
+"""Every failure row of a configuration run, and a full disk or a refused
+write on the generated files, with the real executable on a real file
+system: each row's installation folder is a small tmpfs of its own, in a
+mount namespace of this suite's own (so nothing outlives it).
+
+After each row the previous etc must exist byte for byte, as etc or as a
+backup etc_<time stamp>, and rndc.key only after "rndc.key not deleted!".
+Needs root (mount, mknod, chattr); otherwise it reports itself skipped.
+"""
+import errno
+import os
+import subprocess
+import sys
+import time
+from dataclasses import dataclass, field
+from typing import Callable, Optional
+
+from harness import (SKIP, BACKUP_NAME, BANNER, Installation, Suite, configured, copies_of, encode, error_report,
+                     key_files, progress, snapshot)
+
+BEFORE_1980 = 2 * 86400  # 1970, outside the DOS dates the file search reports
+DISK_FULL = "E/A-Fehler 112"
+ACCESS_DENIED = "Dateizugriff verweigert"
+
+
+def private_mount_namespace():
+    if os.geteuid() != 0:
+        print("skipped: mounting, mknod and chattr need root")
+        sys.exit(SKIP)
+    marker = "ZEPHRANE_FAULTS_OWN_MOUNTS"
+    if os.environ.get(marker) != "1":
+        os.environ[marker] = "1"
+        os.execvp("unshare", ["unshare", "--mount", "--propagation", "private", sys.executable, *sys.argv])
+
+
+def run_command(*words):
+    subprocess.run(words, check=True)
+
+
+# Set-ups before the run.
+
+def install_dir_missing(bind):
+    bind.set_install_dir(bind.path("missing") + "/")
+
+
+def bin_is_a_file(bind):
+    os.remove(bind.generator)
+    os.remove(bind.path("bin", "stand_in_mode"))
+    os.rmdir(bind.path("bin"))
+    with open(bind.path("bin"), "wb") as f:
+        f.write(b"not a folder\n")
+
+
+def generator_missing(bind):
+    os.remove(bind.generator)
+
+
+def generator_from_1979(bind):
+    os.remove(bind.generator)
+    with open(bind.generator, "wb") as f:
+        f.write(b"#!/bin/sh\n")
+    when = time.mktime((1979, 12, 31, 12, 0, 0, 0, 0, -1))
+    os.utime(bind.generator, (when, when))
+
+
+def backup_names_taken(bind):
+    """Backups of this second and the next minute exist, as after a run
+    within the same second."""
+    now = time.time()
+    for second in range(-1, 60):
+        os.mkdir(bind.path("etc_" + time.strftime("%Y%m%d%H%M%S", time.localtime(now + second))))
+
+
+def inodes_used_up(bind):
+    """No inode left: a rename needs none, a new folder does."""
+    os.mkdir(bind.path("filler"))
+    try:
+        for i in range(100000):
+            os.close(os.open(bind.path("filler", str(i)), os.O_CREAT | os.O_WRONLY))
+    except OSError as error:
+        if error.errno != errno.ENOSPC:
+            raise
+
+
+def etc_is_a_file(bind):
+    for root, folders, files in os.walk(bind.path("etc"), topdown=False):
+        for name in files:
+            os.remove(os.path.join(root, name))
+        for name in folders:
+            os.rmdir(os.path.join(root, name))
+    os.rmdir(bind.path("etc"))
+    with open(bind.path("etc"), "wb") as f:
+        f.write(b"a file where the etc folder belongs\n")
+
+
+# Changes while the generator waits (its key written) or while the server
+# holds back the root hints.
+
+def key_from_1970(bind):
+    os.utime(bind.path("etc", "rndc.key"), (BEFORE_1980, BEFORE_1980))
+
+
+def key_immutable(bind):
+    run_command("chattr", "+i", bind.path("etc", "rndc.key"))
+
+
+def void_device(name):
+    """`name` made a device that swallows what is written (as /dev/null does)
+    and keeps a time stamp the file search does not report: the write
+    succeeds, the file is not found afterwards."""
+    def change(bind):
+        path = bind.path("etc", name)
+        os.mknod(path, 0o666 | 0o020000, os.makedev(1, 3))
+        os.utime(path, (BEFORE_1980, BEFORE_1980))
+    return change
+
+
+def disk_full(leave_blocks, hold_key=False):
+    """Fills the installation's file system but `leave_blocks` blocks. With
+    `hold_key` a second name keeps the key's block taken after its deletion."""
+    def change(bind):
+        if hold_key:
+            os.link(bind.path("etc", "rndc.key"), bind.path("held-key"))
+        block = os.statvfs(bind.folder).f_bsize
+        fd = os.open(bind.path("filler"), os.O_WRONLY | os.O_CREAT)
+        size = 0
+        try:
+            while True:
+                size += os.write(fd, b"\xff" * block)
+        except OSError as error:
+            if error.errno != errno.ENOSPC:
+                raise
+        blocks = -(-size // block)
+        os.ftruncate(fd, (blocks - leave_blocks) * block)
+        os.close(fd)
+        assert os.statvfs(bind.folder).f_bavail == leave_blocks
+    return change
+
+
+def read_only_mount(*parts):
+    def change(bind):
+        path = bind.path(*parts)
+        if not os.path.exists(path):
+            open(path, "w").close()
+        run_command("mount", "--bind", path, path)
+        run_command("mount", "-o", "remount,ro,bind", path)
+    return change
+
+
+def immutable_file(name):
+    def change(bind):
+        path = bind.path("etc", name)
+        open(path, "w").close()
+        run_command("chattr", "+i", path)
+    return change
+
+
+@dataclass
+class Row:
+    name: str
+    printed: list  # the lines after the banner, up to the failure line
+    kept_as: str  # where the previous etc is afterwards: "etc" or "backup"
+    arrange: Optional[Callable] = None
+    at_key: Optional[Callable] = None
+    at_download: Optional[Callable] = None
+    named: dict = field(default_factory=dict)  # the named unit's stand-in files
+    mode: str = ""  # the generator stand-in's
+    scenario: str = "root-hints"  # the root hints server's
+    report: Optional[str] = None  # the message of the error report that ends the run
+    key_left: bool = False
+    absent: tuple = ()  # files of the new etc that must not exist
+    mount: str = "size=1m"
+
+
+def failed_at(last, failure, **steps):
+    return progress(last, **steps) + [failure]
+
+
+RUNNING = {"state": "active"}
+STOPS = {"stop": True}
+
+ROWS = [
+    Row("Folder not found: InstallDir names no folder",
+        ["Searching folder ...", "Folder not found!"], "etc", arrange=install_dir_missing),
+    Row("bin-folder not found: bin is a file",
+        failed_at("Searching bin-folder ...", "bin-folder not found!"), "etc", arrange=bin_is_a_file),
+    Row("rndc-confgen not found: missing",
+        failed_at("Searching rndc-confgen ...", "rndc-confgen not found!"), "etc", arrange=generator_missing),
+    Row("rndc-confgen not found: dated 1979",
+        failed_at("Searching rndc-confgen ...", "rndc-confgen not found!"), "etc", arrange=generator_from_1979),
+    Row("Service not stopped",
+        failed_at("Stopping service ...", "Service not stopped!", **STOPS), "etc",
+        named={**RUNNING, "stop_exit": "1", "stop_leaves": "active"}),
+    Row("etc-folder not renamed: the backup name is taken",
+        failed_at("Renaming etc-folder ...", "etc-folder not renamed!"), "etc", arrange=backup_names_taken),
+    Row("etc-folder not created: no inode left",
+        failed_at("Creating etc-folder ...", "etc-folder not created!"), "backup", arrange=inodes_used_up,
+        mount="size=1m,nr_inodes=64"),
+    Row("etc-folder not created: etc is a file",
+        failed_at("Creating etc-folder ...", "etc-folder not created!", rename=False), "etc",
+        arrange=etc_is_a_file),
+    Row("named.root not downloaded",
+        failed_at("Downloading named.root ...", "named.root not downloaded!"), "backup", scenario="not-found",
+        absent=("named.root",)),
+    Row("rndc.key not generated",
+        failed_at("Generating rndc.key ...", "rndc.key not generated!"), "backup", mode="no-key"),
+    Row("rndc.key not generated: key dated 1970 is removed",
+        failed_at("Generating rndc.key ...", "rndc.key not generated!"), "backup", at_key=key_from_1970),
+    Row("rndc.key not deleted: immutable key",
+        failed_at("Deleting rndc.key ...", "rndc.key not deleted!"), "backup", at_key=key_immutable,
+        key_left=True),
+    *[Row(f"{name} not written: a device dated 1970",
+          failed_at(f"Writing {name} ...", f"{name} not written!"), "backup", at_key=void_device(name))
+      for name in ("rndc.conf", "named.conf", "localhost.zone", "named.local")],
+    Row("Service not started",
+        failed_at("Starting service ...", "Service not started!", start=True, **STOPS), "backup",
+        named={**RUNNING, "start_exit": "1"}),
+    Row("disk full on named.root", progress("Downloading named.root ..."), "backup",
+        at_download=disk_full(0), report=DISK_FULL, absent=("named.root",)),
+    Row("disk full on rndc.conf", progress("Writing rndc.conf ..."), "backup",
+        at_key=disk_full(0, hold_key=True), report=DISK_FULL),
+    Row("disk full on named.conf", progress("Writing named.conf ..."), "backup",
+        at_key=disk_full(0), report=DISK_FULL),
+    Row("disk full on named.local", progress("Writing named.local ..."), "backup",
+        at_key=disk_full(2), report=DISK_FULL),
+    Row("read-only etc on named.root", progress("Downloading named.root ..."), "backup",
+        at_download=read_only_mount("etc"), report=ACCESS_DENIED, absent=("named.root",)),
+    Row("read-only named.conf", progress("Writing named.conf ..."), "backup",
+        at_key=read_only_mount("etc", "named.conf"), report=ACCESS_DENIED),
+    Row("immutable localhost.zone", progress("Writing localhost.zone ..."), "backup",
+        at_key=immutable_file("localhost.zone"), report=ACCESS_DENIED),
+]
+
+
+def run_row(suite, number, row):
+    failures_before = suite.failures
+    folder = os.path.join(suite.work, f"mnt{number:02}")
+    os.mkdir(folder)
+    run_command("mount", "-t", "tmpfs", "-o", row.mount, "zephrane-faults", folder)
+    try:
+        bind = Installation(suite, f"row{number:02}", folder)
+        bind.previous_etc()
+        if row.named:
+            bind.named(**row.named)
+        bind.generator_mode(row.mode)
+        suite.scenario(row.scenario)
+        if row.arrange:
+            row.arrange(bind)
+        kept = snapshot(bind.path("etc"))
+
+        result = bind.run(at_key=row.at_key, at_download=row.at_download)
+
+        if row.report:
+            bind.check_run(row.name, result, encode(BANNER + row.printed), error_report(row.report))
+        else:
+            bind.check_run(row.name, result, configured(row.printed, False))
+        copies = copies_of(folder, kept)
+        found = "etc" in copies if row.kept_as == "etc" else any(BACKUP_NAME.match(c) for c in copies)
+        suite.check(f"{row.name}: previous etc kept as {row.kept_as}", found, f"  found as: {copies}")
+        suite.expect_equal(f"{row.name}: rndc.key left", key_files(folder),
+                           [os.path.join("etc", "rndc.key")] if row.key_left else [])
+        for name in row.absent:
+            suite.check(f"{row.name}: no {name}", not os.path.lexists(bind.path("etc", name)))
+    finally:
+        subprocess.run(["umount", "--recursive", "--lazy", folder], check=False)
+    print(f"{'ok' if suite.failures == failures_before else 'FAILED'}: {row.name}")
+
+
+def main():
+    private_mount_namespace()
+    suite = Suite()
+    for number, row in enumerate(ROWS):
+        run_row(suite, number, row)
+    suite.finish()
+
+
+if __name__ == "__main__":
+    main()
