@@ -105,7 +105,9 @@ bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& n
 bool SystemPlatform::DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::unique_ptr<File> SystemPlatform::OpenFile(const std::string& path, FileMode mode) {
-    int flags = O_CLOEXEC;
+    // O_NONBLOCK: opening a FIFO left where a file belongs must not wait for
+    // its other end.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     mode_t permissions = 0666;
     switch (mode) {
     case FileMode::ReadText: flags |= O_RDONLY; break;
@@ -131,6 +133,14 @@ std::unique_ptr<File> SystemPlatform::OpenFile(const std::string& path, FileMode
     }
     if (S_ISDIR(info.st_mode)) {
         ThrowIoError(kErrorAccessDenied);  // as Windows answers for a folder
+    }
+    // Only a plain file ends: a FIFO or a device named rndc.key would make
+    // reading it wait or run forever.
+    if (mode == FileMode::ReadText && !S_ISREG(info.st_mode)) {
+        ThrowIoError(kErrorAccessDenied);
+    }
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ThrowIoError(WindowsErrorCode(errno));
     }
     // An existing file keeps its mode on O_TRUNC; the key must not stay readable.
     if (mode == FileMode::WriteTextPrivate && (info.st_mode & 0077) != 0 && ::fchmod(fd, 0600) != 0) {

@@ -12,6 +12,10 @@
 #include "platform/run_error.h"
 #include "platform/text_file.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace zephrane {
 namespace {
 
@@ -138,6 +142,18 @@ TEST_F(SystemFiles, OpenFailuresAreReportedAsTheSystemsErrors) {
     EXPECT_EQ(IoMessage([&] { s.OpenFile(P("folder"), FileMode::ReadText); }),
               "EInOutError: Dateizugriff verweigert");
 }
+
+#ifndef _WIN32
+TEST_F(SystemFiles, SpecialFilesNeverMakeAReadWait) {
+    ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(IoMessage([&] { system_->OpenFile(P("fifo"), FileMode::ReadText); }),
+              "EInOutError: Dateizugriff verweigert");
+    EXPECT_EQ(IoMessage([&] { system_->OpenFile("/dev/zero", FileMode::ReadText); }),
+              "EInOutError: Dateizugriff verweigert");
+    // Nobody reads the FIFO: opening it for writing fails instead of waiting.
+    EXPECT_NE(IoMessage([&] { system_->OpenFile(P("fifo"), FileMode::WriteText); }), "no error");
+}
+#endif
 
 TEST_F(SystemFiles, ClockReadsTheLocalTime) {
     const LocalTime now = system_->Now();
