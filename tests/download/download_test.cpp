@@ -1,6 +1,6 @@
-// The real download backend against tests/fixtures/http_server.py, which
-// download_test.sh starts and names as the proxy; each test picks the
-// server's answer by writing its scenario name.
+// The real download backend against the root hints server of
+// tests/support/sandbox.py, which download_test.py starts and names as the
+// proxy; each test picks the server's answer by writing its scenario name.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -5,20 +5,11 @@ the stand-in generator writes (tests/fixtures/stand_in_keygen.cpp).
 """
 import re
 
+from sandbox import BANNER, usage
+
 CRLF = "\r\n"
 
-BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
-
-USAGE = [
-    "zephrane.exe [-cache|+cache] [-config|+config] [help] [start]",
-    "",
-    "-cache    deactivate Windows DNS cache",
-    "+cache    activate Windows DNS cache",
-    "-config   skip configuration",
-    "+config   force configuration (on cache error)",
-    "help      show this help",
-    "start     start BIND service",
-]
+USAGE = usage("zephrane.exe")
 
 # The checks every configuration begins with.
 SEARCHING = ["Searching folder ...", "Searching bin-folder ...", "Searching rndc-confgen.exe ..."]

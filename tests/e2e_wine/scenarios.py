@@ -40,7 +40,6 @@ class Row:
     named: tuple = ("normal", DEMAND, False)
     dnscache: tuple = ("normal", AUTO, True)
     registry: object = REG_SZ
-    bin_folder: bool = True
     generator: bool = True
     generator_mode: str = ""
     etc: object = field(default_factory=lambda: OLD_ETC)
@@ -71,12 +70,6 @@ ROWS = [
         named=("normal", AUTO, True), etc_after=CONFIGURED, backup=True, named_after=(RUNNING, AUTO)),
     Row("first run: named stopped, no etc, no words", [], configured(*CONFIGURING),
         etc=None, etc_after=CONFIGURED),
-    Row("named running, no words: started again", [],
-        configured("Stopping service ...", "Renaming etc-folder ...", *CONFIGURING, "Starting service ..."),
-        named=("normal", DEMAND, True), etc_after=CONFIGURED, backup=True, named_after=(RUNNING, AUTO)),
-    Row("start, named stopped", ["START"],
-        configured("Renaming etc-folder ...", *CONFIGURING, "Starting service ..."),
-        etc_after=CONFIGURED, backup=True, named_after=(RUNNING, AUTO)),
 
     # Words.
     Row("help with other words", ["-cache", "start", "help", "+config"], USAGE + [""], **UNTOUCHED),
@@ -89,11 +82,6 @@ ROWS = [
         ["Deactivating DNS cache ...", ""] + SKIPPED, dnscache_after=(STOPPED, DEMAND)),
     Row("+cache starts the DNS cache", ["+cache", "-config"], ["Activating DNS cache ...", ""] + SKIPPED,
         dnscache=("normal", DEMAND, False)),
-    Row("-cache, DNS cache already off", ["-cache", "-config"], ["Deactivating DNS cache ...", ""] + SKIPPED,
-        dnscache=("normal", DEMAND, False), dnscache_after=(STOPPED, DEMAND)),
-    Row("+cache, DNS cache fails to start", ["+cache"],
-        ["Activating DNS cache ...", "DNS cache not activated!", "", "EXECUTION FAILED", ""],
-        dnscache=("failstart", DEMAND, False), dnscache_after=(STOPPED, AUTO)),
     Row("-cache, no DNS cache service", ["-cache"],
         ["Deactivating DNS cache ...", "DNS cache not deactivated!", "", "EXECUTION FAILED", ""],
         dnscache=None, dnscache_after=ABSENT),
@@ -124,8 +112,6 @@ ROWS = [
         status=1, report=("ERegistryException", "Ung\u00fcltiger Datentyp f\u00fcr 'InstallDir'"), **UNTOUCHED),
 
     # Failures along the sequence.
-    Row("no bin folder", [], SEARCHING[:2] + ["bin-folder not found!", "", "CONFIGURATION FAILED", ""],
-        bin_folder=False, **UNTOUCHED),
     Row("generator missing", [], SEARCHING + ["rndc-confgen.exe not found!", "", "CONFIGURATION FAILED", ""],
         generator=False, **UNTOUCHED),
     Row("generator writes no key file", [],

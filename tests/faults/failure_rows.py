@@ -10,14 +10,15 @@ Needs root (mount, mknod, chattr); otherwise it reports itself skipped.
 """
 import errno
 import os
+import shutil
 import subprocess
 import sys
 import time
 from dataclasses import dataclass, field
 from typing import Callable, Optional
 
-from harness import (SKIP, BACKUP_NAME, BANNER, Installation, Suite, configured, copies_of, encode, error_report,
-                     key_files, progress, snapshot)
+from harness import SKIP, BACKUP_NAME, Bind, copies_of, error_report, key_files, snapshot, suite
+from sandbox import BANNER, configured, encode, progress
 
 BEFORE_1980 = 2 * 86400  # 1970, outside the DOS dates the file search reports
 DISK_FULL = "E/A-Fehler 112"
@@ -28,38 +29,30 @@ def private_mount_namespace():
     if os.geteuid() != 0:
         print("skipped: mounting, mknod and chattr need root")
         sys.exit(SKIP)
-    marker = "ZEPHRANE_FAULTS_OWN_MOUNTS"
-    if os.environ.get(marker) != "1":
-        os.environ[marker] = "1"
+    if os.environ.get("ZEPHRANE_FAULTS_OWN_MOUNTS") != "1":
+        os.environ["ZEPHRANE_FAULTS_OWN_MOUNTS"] = "1"
         os.execvp("unshare", ["unshare", "--mount", "--propagation", "private", sys.executable, *sys.argv])
 
 
-def run_command(*words):
+def sh(*words):
     subprocess.run(words, check=True)
+
+
+def write(path, content=b""):
+    with open(path, "wb") as f:
+        f.write(content)
 
 
 # Set-ups before the run.
 
-def install_dir_missing(bind):
-    bind.set_install_dir(bind.path("missing") + "/")
-
-
 def bin_is_a_file(bind):
-    os.remove(bind.generator)
-    os.remove(bind.path("bin", "stand_in_mode"))
-    os.rmdir(bind.path("bin"))
-    with open(bind.path("bin"), "wb") as f:
-        f.write(b"not a folder\n")
-
-
-def generator_missing(bind):
-    os.remove(bind.generator)
+    shutil.rmtree(bind.path("bin"))
+    write(bind.path("bin"), b"not a folder\n")
 
 
 def generator_from_1979(bind):
     os.remove(bind.generator)
-    with open(bind.generator, "wb") as f:
-        f.write(b"#!/bin/sh\n")
+    write(bind.generator, b"#!/bin/sh\n")
     when = time.mktime((1979, 12, 31, 12, 0, 0, 0, 0, -1))
     os.utime(bind.generator, (when, when))
 
@@ -77,21 +70,15 @@ def inodes_used_up(bind):
     os.mkdir(bind.path("filler"))
     try:
         for i in range(100000):
-            os.close(os.open(bind.path("filler", str(i)), os.O_CREAT | os.O_WRONLY))
+            write(bind.path("filler", str(i)))
     except OSError as error:
         if error.errno != errno.ENOSPC:
             raise
 
 
 def etc_is_a_file(bind):
-    for root, folders, files in os.walk(bind.path("etc"), topdown=False):
-        for name in files:
-            os.remove(os.path.join(root, name))
-        for name in folders:
-            os.rmdir(os.path.join(root, name))
-    os.rmdir(bind.path("etc"))
-    with open(bind.path("etc"), "wb") as f:
-        f.write(b"a file where the etc folder belongs\n")
+    shutil.rmtree(bind.path("etc"))
+    write(bind.path("etc"), b"a file where the etc folder belongs\n")
 
 
 # Changes while the generator waits (its key written) or while the server
@@ -101,18 +88,13 @@ def key_from_1970(bind):
     os.utime(bind.path("etc", "rndc.key"), (BEFORE_1980, BEFORE_1980))
 
 
-def key_immutable(bind):
-    run_command("chattr", "+i", bind.path("etc", "rndc.key"))
-
-
 def void_device(name):
-    """`name` made a device that swallows what is written (as /dev/null does)
-    and keeps a time stamp the file search does not report: the write
-    succeeds, the file is not found afterwards."""
+    """`name` made a device that swallows what is written (as /dev/null does),
+    dated so that the file search does not report it: the write succeeds, the
+    file is not found afterwards."""
     def change(bind):
-        path = bind.path("etc", name)
-        os.mknod(path, 0o666 | 0o020000, os.makedev(1, 3))
-        os.utime(path, (BEFORE_1980, BEFORE_1980))
+        os.mknod(bind.path("etc", name), 0o666 | 0o020000, os.makedev(1, 3))
+        os.utime(bind.path("etc", name), (BEFORE_1980, BEFORE_1980))
     return change
 
 
@@ -131,8 +113,7 @@ def disk_full(leave_blocks, hold_key=False):
         except OSError as error:
             if error.errno != errno.ENOSPC:
                 raise
-        blocks = -(-size // block)
-        os.ftruncate(fd, (blocks - leave_blocks) * block)
+        os.ftruncate(fd, (-(-size // block) - leave_blocks) * block)
         os.close(fd)
         assert os.statvfs(bind.folder).f_bavail == leave_blocks
     return change
@@ -142,17 +123,17 @@ def read_only_mount(*parts):
     def change(bind):
         path = bind.path(*parts)
         if not os.path.exists(path):
-            open(path, "w").close()
-        run_command("mount", "--bind", path, path)
-        run_command("mount", "-o", "remount,ro,bind", path)
+            write(path)
+        sh("mount", "--bind", path, path)
+        sh("mount", "-o", "remount,ro,bind", path)
     return change
 
 
-def immutable_file(name):
+def immutable(name, create=False):
     def change(bind):
-        path = bind.path("etc", name)
-        open(path, "w").close()
-        run_command("chattr", "+i", path)
+        if create:
+            write(bind.path("etc", name))
+        sh("chattr", "+i", bind.path("etc", name))
     return change
 
 
@@ -181,12 +162,12 @@ RUNNING = {"state": "active"}
 STOPS = {"stop": True}
 
 ROWS = [
-    Row("Folder not found: InstallDir names no folder",
-        ["Searching folder ...", "Folder not found!"], "etc", arrange=install_dir_missing),
+    Row("Folder not found: InstallDir names no folder", ["Searching folder ...", "Folder not found!"], "etc",
+        arrange=lambda bind: bind.set_install_dir(bind.path("missing") + "/")),
     Row("bin-folder not found: bin is a file",
         failed_at("Searching bin-folder ...", "bin-folder not found!"), "etc", arrange=bin_is_a_file),
-    Row("rndc-confgen not found: missing",
-        failed_at("Searching rndc-confgen ...", "rndc-confgen not found!"), "etc", arrange=generator_missing),
+    Row("rndc-confgen not found: missing", failed_at("Searching rndc-confgen ...", "rndc-confgen not found!"),
+        "etc", arrange=lambda bind: os.remove(bind.generator)),
     Row("rndc-confgen not found: dated 1979",
         failed_at("Searching rndc-confgen ...", "rndc-confgen not found!"), "etc", arrange=generator_from_1979),
     Row("Service not stopped",
@@ -208,7 +189,7 @@ ROWS = [
     Row("rndc.key not generated: key dated 1970 is removed",
         failed_at("Generating rndc.key ...", "rndc.key not generated!"), "backup", at_key=key_from_1970),
     Row("rndc.key not deleted: immutable key",
-        failed_at("Deleting rndc.key ...", "rndc.key not deleted!"), "backup", at_key=key_immutable,
+        failed_at("Deleting rndc.key ...", "rndc.key not deleted!"), "backup", at_key=immutable("rndc.key"),
         key_left=True),
     *[Row(f"{name} not written: a device dated 1970",
           failed_at(f"Writing {name} ...", f"{name} not written!"), "backup", at_key=void_device(name))
@@ -229,22 +210,22 @@ ROWS = [
     Row("read-only named.conf", progress("Writing named.conf ..."), "backup",
         at_key=read_only_mount("etc", "named.conf"), report=ACCESS_DENIED),
     Row("immutable localhost.zone", progress("Writing localhost.zone ..."), "backup",
-        at_key=immutable_file("localhost.zone"), report=ACCESS_DENIED),
+        at_key=immutable("localhost.zone", create=True), report=ACCESS_DENIED),
 ]
 
 
-def run_row(suite, number, row):
-    failures_before = suite.failures
-    folder = os.path.join(suite.work, f"mnt{number:02}")
+def run_row(sandbox, number, row):
+    checks = sandbox.checks
+    folder = os.path.join(sandbox.work, f"mnt{number:02}")
     os.mkdir(folder)
-    run_command("mount", "-t", "tmpfs", "-o", row.mount, "zephrane-faults", folder)
+    sh("mount", "-t", "tmpfs", "-o", row.mount, "zephrane-faults", folder)
     try:
-        bind = Installation(suite, f"row{number:02}", folder)
+        bind = Bind(sandbox, f"row{number:02}", folder)
         bind.previous_etc()
         if row.named:
             bind.named(**row.named)
         bind.generator_mode(row.mode)
-        suite.scenario(row.scenario)
+        sandbox.server.answer(row.scenario)
         if row.arrange:
             row.arrange(bind)
         kept = snapshot(bind.path("etc"))
@@ -257,22 +238,21 @@ def run_row(suite, number, row):
             bind.check_run(row.name, result, configured(row.printed, False))
         copies = copies_of(folder, kept)
         found = "etc" in copies if row.kept_as == "etc" else any(BACKUP_NAME.match(c) for c in copies)
-        suite.check(f"{row.name}: previous etc kept as {row.kept_as}", found, f"  found as: {copies}")
-        suite.expect_equal(f"{row.name}: rndc.key left", key_files(folder),
-                           [os.path.join("etc", "rndc.key")] if row.key_left else [])
+        checks.check(f"{row.name}: previous etc kept as {row.kept_as}", found, f"  found as: {copies}")
+        checks.equal(f"{row.name}: rndc.key left", key_files(folder), ["etc/rndc.key"] if row.key_left else [])
         for name in row.absent:
-            suite.check(f"{row.name}: no {name}", not os.path.lexists(bind.path("etc", name)))
+            checks.check(f"{row.name}: no {name}", not os.path.lexists(bind.path("etc", name)))
     finally:
         subprocess.run(["umount", "--recursive", "--lazy", folder], check=False)
-    print(f"{'ok' if suite.failures == failures_before else 'FAILED'}: {row.name}")
 
 
 def main():
     private_mount_namespace()
-    suite = Suite()
-    for number, row in enumerate(ROWS):
-        run_row(suite, number, row)
-    suite.finish()
+    with suite() as sandbox:
+        for number, row in enumerate(ROWS):
+            with sandbox.checks.case(row.name):
+                run_row(sandbox, number, row)
+    sys.exit(sandbox.checks.finish())
 
 
 if __name__ == "__main__":

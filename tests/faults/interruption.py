@@ -14,11 +14,12 @@ import pty
 import select
 import signal
 import subprocess
+import sys
 import termios
 import time
 
-from harness import (GENERATED, Installation, Suite, backups, configurations, configured, copies_of, key_files,
-                     progress, snapshot)
+from harness import GENERATED, Bind, backups, configurations, copies_of, key_files, snapshot, suite
+from sandbox import configured, progress
 
 # (named before the run, progress line, seconds after it, what is under way)
 KILL_POINTS = [
@@ -38,25 +39,22 @@ KILL_POINTS = [
     ("inactive", "Writing named.local ...", 0, "named.local"),
     ("inactive", "Starting service ...", 0.05, "systemctl start"),
     ("inactive", "Starting service ...", 1.0, "the pause after the start"),
-]
-# And, blind to the output, every 200 ms of a run from its start.
-SWEEP = [i / 5 for i in range(8)]
+] + [("inactive", None, i / 5, f"{i / 5:.1f} s after the start") for i in range(8)]  # blind to the output
 
 
-def run_until_killed(bind, args, line, delay):
-    """Runs the tool on a terminal and kills its process group `delay`
-    seconds after `line` was printed (after its start when `line` is None).
-    Returns the output and whether the kill came before the end."""
+def run_until_killed(bind, line, delay):
+    """Runs `zephrane start` on a terminal and kills its process group
+    `delay` seconds after `line` was printed (after its start when `line` is
+    None). Returns the output and whether the kill came before the end."""
     master, slave = pty.openpty()
     modes = termios.tcgetattr(slave)
     modes[1] &= ~termios.OPOST  # LF stays LF
     termios.tcsetattr(slave, termios.TCSANOW, modes)
-    process = subprocess.Popen([bind.suite.zephrane, *args], stdin=subprocess.DEVNULL, stdout=slave,
-                               stderr=subprocess.DEVNULL, env=bind.env(), cwd=bind.side, start_new_session=True)
+    process = subprocess.Popen([bind.sandbox.zephrane, "start"], stdin=subprocess.DEVNULL, stdout=slave,
+                               stderr=subprocess.DEVNULL, env=bind.env, cwd=bind.side, start_new_session=True)
     os.close(slave)
-    output = b""
+    output, killed = b"", False
     kill_at = time.monotonic() + delay if line is None else None
-    killed = False
     deadline = time.monotonic() + 60
     while True:
         now = time.monotonic()
@@ -65,8 +63,7 @@ def run_until_killed(bind, args, line, delay):
                 os.killpg(process.pid, signal.SIGKILL)
                 killed = True
             break
-        wait = 0.05 if kill_at is None else max(0.0, min(0.05, kill_at - now))
-        if select.select([master], [], [], wait)[0]:
+        if select.select([master], [], [], 0.05 if kill_at is None else max(0.0, min(0.05, kill_at - now)))[0]:
             try:
                 data = os.read(master, 4096)
             except OSError:  # the terminal's last writer is gone
@@ -78,37 +75,19 @@ def run_until_killed(bind, args, line, delay):
                 kill_at = time.monotonic() + delay
     process.wait()
     os.close(master)
-    bind.suite.check("run ends within 60 s", now <= deadline)
+    bind.sandbox.checks.check("run ends within 60 s", now <= deadline)
     return output, killed
 
 
 def slow_down(bind, slow):
     bind.generator_mode("slow" if slow else "")
-    bind.suite.scenario("slow" if slow else "root-hints")
+    bind.sandbox.server.answer("slow" if slow else "root-hints")
     delay = os.path.join(bind.services, "delay")
     if slow:
         with open(delay, "w", encoding="ascii") as f:
             f.write("0.1\n")
     elif os.path.exists(delay):
         os.remove(delay)
-
-
-def settle_named(bind):
-    """Whether named runs. A systemctl stand-in killed while it rewrote its
-    state file leaves it empty: that is the stand-in's loss, not the tool's."""
-    if bind.named_state() not in ("active", "inactive"):
-        bind.named("inactive")
-    return bind.named_state() == "active"
-
-
-def describe_etc(bind, before):
-    """What a killed run left as etc, for the log: its files and their sizes."""
-    etc = bind.path("etc")
-    if not os.path.isdir(etc):
-        return "none"
-    if snapshot(etc) == before:
-        return "the previous one"
-    return " ".join(f"{n}({os.path.getsize(os.path.join(etc, n))})" for n in sorted(os.listdir(etc))) or "empty"
 
 
 def wait_for_a_new_second(bind):
@@ -118,63 +97,61 @@ def wait_for_a_new_second(bind):
 
 
 def following_run(bind, what):
-    """A run after the kill; it must succeed. The user then adds a note to
+    """A run after the kill, which must succeed. The user then adds a note to
     the new etc, so that every configuration differs from the others.
     Returns the new etc's snapshot."""
-    suite = bind.suite
+    checks = bind.sandbox.checks
     slow_down(bind, False)
-    running = settle_named(bind)
+    # A systemctl stand-in killed while it rewrote its state file leaves it
+    # empty: that is the stand-in's loss, not the tool's.
+    if bind.named_state() not in ("active", "inactive"):
+        bind.named("inactive")
+    running = bind.named_state() == "active"
     renames = os.path.isdir(bind.path("etc"))
     wait_for_a_new_second(bind)
-    result = bind.run()
     last = "Starting service ..." if running else "Writing named.local ..."
-    bind.check_run(f"{what}: following run", result,
+    bind.check_run(f"{what}: following run", bind.run(),
                    configured(progress(last, stop=running, rename=renames, start=running), True))
-    suite.expect_equal(f"{what}: new etc", sorted(os.listdir(bind.path("etc"))), sorted(GENERATED))
-    leftovers = [k for k in key_files(bind.folder) if not k.startswith("etc_")]
-    suite.expect_equal(f"{what}: rndc.key outside the backups", leftovers, [])
+    checks.equal(f"{what}: new etc", sorted(os.listdir(bind.path("etc"))), sorted(GENERATED))
+    checks.equal(f"{what}: rndc.key outside the backups",
+                 [k for k in key_files(bind.folder) if not k.startswith("etc_")], [])
     with open(bind.path("etc", "note"), "w", encoding="ascii") as f:
         f.write(f"edited after: {what}\n")
     return snapshot(bind.path("etc"))
 
 
-def kill_and_recover(bind, kept, named, args, line, delay, what):
-    suite = bind.suite
-    failures_before = suite.failures
+def kill_and_recover(bind, kept, named, line, delay, what):
+    checks = bind.sandbox.checks
     bind.named(named)
     slow_down(bind, True)
     before = snapshot(bind.path("etc"))
     wait_for_a_new_second(bind)
-    output, killed = run_until_killed(bind, args, line, delay)
+    output, killed = run_until_killed(bind, line, delay)
     printed = output.decode(errors="replace").rstrip("\n").split("\n")[-1]
-    suite.check(f"{what}: a run that was not killed succeeded", killed or printed == "CONFIGURATION SUCCEEDED",
-                f"  output: {output!r}")
-    suite.check(f"{what}: the previous etc survives the kill", copies_of(bind.folder, before),
-                f"  output: {output!r}")
-    left = describe_etc(bind, before)
+    checks.check(f"{what}: a run that was not killed succeeded", killed or printed == "CONFIGURATION SUCCEEDED",
+                 f"  output: {output!r}")
+    checks.check(f"{what}: the previous etc survives the kill", copies_of(bind.folder, before),
+                 f"  output: {output!r}")
     if before not in kept:
         kept.append(before)
     after = following_run(bind, what)
     present = list(configurations(bind.folder).values())
-    lost = [number for number, configuration in enumerate(kept) if configuration not in present]
-    suite.expect_equal(f"{what}: configurations lost", lost, [])
+    checks.equal(f"{what}: configurations lost", [n for n, c in enumerate(kept) if c not in present], [])
     kept.append(after)
-    outcome = "ok" if suite.failures == failures_before else "FAILED"
-    print(f"{outcome}: {what}: {'killed' if killed else 'ended'} after {printed!r}; etc: {left}")
+    print(f"{'killed' if killed else 'ended'} after {printed!r}")
 
 
 def main():
-    suite = Suite()
-    folder = os.path.join(suite.work, "ISC BIND 9")
-    bind = Installation(suite, "bind", folder)
-    kept = []  # every complete configuration so far: none may get lost
-    bind.previous_etc()
-    for named, line, delay, what in KILL_POINTS:
-        kill_and_recover(bind, kept, named, ["start"], line, delay, f"{line} +{delay} s ({what})")
-    for delay in SWEEP:
-        kill_and_recover(bind, kept, "inactive", ["start"], None, delay, f"{delay:.1f} s after the start")
-    print(f"{len(backups(folder))} backups, {len(key_files(folder))} rndc.key left inside them by killed runs")
-    suite.finish()
+    with suite() as sandbox:
+        bind = Bind(sandbox, "bind", os.path.join(sandbox.work, "ISC BIND 9"))
+        kept = []  # every complete configuration so far: none may get lost
+        bind.previous_etc()
+        for named, line, delay, what in KILL_POINTS:
+            name = what if line is None else f"{line} +{delay} s ({what})"
+            with sandbox.checks.case(name):
+                kill_and_recover(bind, kept, named, line, delay, name)
+        print(f"{len(backups(bind.folder))} backups, {len(key_files(bind.folder))} rndc.key left in them")
+    sys.exit(sandbox.checks.finish())
 
 
 if __name__ == "__main__":

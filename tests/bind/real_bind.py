@@ -1,0 +1,201 @@
+#!/usr/bin/env python3
+"""The POSIX build against Debian's real BIND: what `zephrane start` writes
+must pass BIND's checkers and make named answer for this machine only, with
+rndc holding the key named holds; a second run while named runs must stop
+it, keep the first configuration untouched as the backup and bring named
+back with a new key. Exits 77 (skipped) when named cannot run here.
+With --demo (scripts/demo) it shows one such run to a person instead.
+
+named, started by the systemctl stand-in, outlives the stand-in as a service
+does: this process adopts it (child subreaper) and ends whatever is left,
+also when interrupted.
+Usage: real_bind.py [--demo] <zephrane>
+"""
+import contextlib
+import ctypes
+import errno
+import os
+import re
+import shlex
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+from sandbox import BANNER, Installation, Sandbox, encode, free_port, progress  # noqa: E402
+
+GENERATED = ["named.conf", "rndc.conf", "localhost.zone", "named.local", "named.root"]
+PR_SET_CHILD_SUBREAPER = 36
+
+
+def cannot_run():
+    """Why named cannot run here, with the exit status to say so (77: skip)."""
+    if not shutil.which("named", path=os.environ["PATH"] + ":/usr/sbin"):
+        return 77, "named cannot run here (Debian's bind9 installs it: bash scripts/install-deps)"
+    # named.conf puts the control channel on 127.0.0.1:953 and nothing moves it.
+    with socket.socket() as s:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            s.bind(("127.0.0.1", 953))
+        except OSError as error:
+            if error.errno == errno.EACCES:
+                return 77, "port 953 is privileged here: run as root (named serves its control channel there)"
+            return 1, "port 953 on 127.0.0.1 is taken (another named?): the generated named.conf needs it for rndc"
+    return None
+
+
+class RealBind(Installation):
+    def __init__(self, sandbox):
+        super().__init__(sandbox, "bind", os.path.join(sandbox.work, "ISC BIND"), "/usr/sbin/rndc-confgen",
+                         systemctl="systemctl-named")
+        self.port = str(free_port())
+        self.env.update(NAMED_PORT=self.port, PATH=self.env["PATH"] + ":/usr/sbin")
+
+    def sh(self, *words):
+        return subprocess.run(words, env=self.env, capture_output=True, text=True)
+
+    def query(self, *words):
+        """dig's verdict in a comparable form: status, header flags, answer records."""
+        out = self.sh("dig", "-p", self.port, "@127.0.0.1", "+time=2", "+tries=1", "+noall", "+comments",
+                      "+answer", *words).stdout
+        status, flags = re.search(r"status: (\w+)", out), re.search(r";; flags: ([^;]*);", out)
+        return [f"status: {status and status[1]}", f"flags: {flags and flags[1]}",
+                *(" ".join(line.split()) for line in out.splitlines() if line and not line.startswith(";"))]
+
+    def named_pid(self):
+        with contextlib.suppress(OSError):
+            with open(os.path.join(self.services, "named.pid"), encoding="ascii") as f:
+                return f.read().strip()
+
+    def read(self, folder, name):
+        with open(self.path(folder, name), "rb") as f:
+            return f.read()
+
+
+def ended(pid):
+    """The process is gone, or a zombie not yet reaped."""
+    try:
+        with open(f"/proc/{pid}/stat", encoding="latin-1") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True
+
+
+def transcript(bind, second):
+    lines = progress("Starting service ...", stop=second, rename=second, start=True)
+    lines.insert(lines.index("Generating rndc.key ...") + 1, f'wrote key file "{bind.path("etc", "rndc.key")}"')
+    return encode(BANNER + lines + ["", "CONFIGURATION SUCCEEDED", ""])
+
+
+def serves(bind, run):
+    """What a run leaves: files BIND accepts, named answering, rndc in control."""
+    checks, etc = bind.sandbox.checks, bind.path("etc") + "/"
+    for what, words in [("named-checkconf -z", ["named-checkconf", "-z", etc + "named.conf"]),
+                        ("named-checkzone localhost", ["named-checkzone", "localhost", etc + "localhost.zone"]),
+                        ("named-checkzone 0.0.127.in-addr.arpa",
+                         ["named-checkzone", "0.0.127.in-addr.arpa", etc + "named.local"]),
+                        ("rndc status with etc/rndc.conf", ["rndc", "-c", etc + "rndc.conf", "status"])]:
+        done = bind.sh(*words)
+        checks.check(f"{run}: {what}", done.returncode == 0, done.stdout + done.stderr)
+    checks.equal(f"{run}: named enabled and running", bind.sh("systemctl", "show", "named").stdout.split(),
+                 ["LoadState=loaded", "ActiveState=active", "UnitFileState=enabled"])
+    checks.equal(f"{run}: localhost A, authoritative, recursion offered", bind.query("localhost", "A"),
+                 ["status: NOERROR", "flags: qr aa rd ra", "localhost. 259200 IN A 127.0.0.1"])
+    checks.equal(f"{run}: 127.0.0.1 PTR, authoritative", bind.query("-x", "127.0.0.1"),
+                 ["status: NOERROR", "flags: qr aa rd ra", "1.0.0.127.in-addr.arpa. 259200 IN PTR localhost."])
+    checks.equal(f"{run}: a query from 127.0.0.2 refused", bind.query("-b", "127.0.0.2", "localhost", "A"),
+                 ["status: REFUSED", "flags: qr rd"])
+    checks.check(f"{run}: no rndc.key left", not os.path.exists(etc + "rndc.key"))
+
+
+def suite(bind):
+    checks = bind.sandbox.checks
+    # First run: named installed and stopped, no etc folder yet.
+    bind.check_run("first run", bind.run(["start"]), transcript(bind, False))
+    serves(bind, "first run")
+    first = {name: bind.read("etc", name) for name in GENERATED}
+    first_pid = bind.named_pid()
+
+    # Second run, while named runs with the first configuration.
+    before = time.strftime("%Y%m%d%H%M%S")
+    result = bind.run(["start"])
+    after = time.strftime("%Y%m%d%H%M%S")
+    bind.check_run("second run", result, transcript(bind, True))
+    checks.check("second run: the first named stopped", ended(first_pid))
+    checks.check("second run: named started anew", bind.named_pid() not in (None, first_pid))
+    serves(bind, "second run")
+    backups = [name for name in os.listdir(bind.folder) if re.fullmatch(r"etc_\d{14}", name)]
+    if checks.equal("second run: backup folders", len(backups), 1):
+        checks.check("second run: backup named by the time of the run", before <= backups[0][4:] <= after)
+        checks.equal("second run: backup files changed",
+                     [name for name in GENERATED if bind.read(backups[0], name) != first[name]], [])
+        checks.check("second run: the old rndc.conf no longer controls named",
+                     bind.sh("rndc", "-c", bind.path(backups[0], "rndc.conf"), "status").returncode != 0)
+    secret = re.compile(rb'secret "[^"]*"')
+    checks.check("second run: a new secret",
+                 secret.search(bind.read("etc", "rndc.conf"))[0] != secret.search(first["rndc.conf"])[0])
+    if checks.failures:
+        with contextlib.suppress(OSError), open(os.path.join(bind.services, "named.log"), encoding="utf-8") as log:
+            print("named's output since its latest start, the end:", *log.readlines()[-20:], sep="\n")
+
+
+def demo(bind):
+    etc = bind.path("etc") + "/"
+    print(f"""A sandbox stands in for a machine with BIND installed:
+  installation folder  {bind.folder}/ (bin/rndc-confgen is Debian's)
+  registry             {bind.registry}
+  systemctl            a stand-in that runs Debian's named for the unit "named",
+                       answering on port {bind.port} (the control channel stays on 953)
+  root hints           Debian's copy, served through http_proxy={bind.sandbox.server.proxy}""")
+    dig = ["dig", "-p", bind.port, "@127.0.0.1", "+noedns", "+noall", "+comments", "+answer"]
+    for words in ([bind.sandbox.zephrane, "start"], ["ls", "-l", etc], dig + ["localhost", "A"],
+                  dig + ["-x", "127.0.0.1"], "From another address named refuses to answer (allow-query):",
+                  dig + ["-b", "127.0.0.2", "localhost", "A"], ["rndc", "-c", etc + "rndc.conf", "status"]):
+        if isinstance(words, str):
+            print("\n" + words)
+            continue
+        print("\n$ " + shlex.join(words), flush=True)
+        subprocess.run(words, env=bind.env, cwd=bind.side, check=False)
+    print("\nStopping named and removing the sandbox.")
+
+
+def end_adopted():
+    """Kills and reaps what this process adopted and is still running."""
+    me = str(os.getpid())
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError, IndexError):
+            with open(f"/proc/{entry}/stat", encoding="latin-1") as f:
+                if f.read().rsplit(")", 1)[1].split()[1] == me:
+                    os.kill(int(entry), signal.SIGKILL)
+    with contextlib.suppress(ChildProcessError):
+        while True:
+            os.waitpid(-1, 0)
+
+
+def main():
+    showing = sys.argv[1] == "--demo"
+    reason = cannot_run()
+    if reason:
+        print(reason[1], file=sys.stderr)
+        sys.exit(reason[0])
+    ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+    for number in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(number, lambda number, _: sys.exit(128 + number))
+    started = time.monotonic()
+    with Sandbox(sys.argv[-1]) as sandbox:
+        bind = RealBind(sandbox)
+        try:
+            (demo if showing else suite)(bind)
+        finally:
+            bind.sh("systemctl", "stop", "named")
+            end_adopted()
+    if not showing:
+        print(f"real BIND suite: {time.monotonic() - started:.0f} s")
+        sys.exit(sandbox.checks.finish())
+
+
+if __name__ == "__main__":
+    main()

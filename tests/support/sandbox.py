@@ -1,0 +1,272 @@
+"""What the suites that run real programs share: the root hints server that
+the tool reaches as its proxy (so its URL stays the constant), a BIND
+installation of the POSIX build with a registry and a systemctl stand-in of
+its own, the transcripts the tool prints, and a tally of checks.
+
+Paths are str with the file system's encoding (undecodable bytes kept as
+surrogates), so folder names may hold any bytes.
+"""
+import contextlib
+import http.server
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures")
+ROOT_HINTS = "/usr/share/dns/root.hints"  # Debian's dns-root-data
+MOVED_URL = "http://www.internic.net/zones/moved/named.root"
+HTML = b"<!DOCTYPE html>\n<html><head><title>Welcome</title></head><body>Hello</body></html>\n"
+
+BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
+STEPS = [
+    "Searching folder ...", "Searching bin-folder ...", "Searching rndc-confgen ...",
+    "Stopping service ...", "Renaming etc-folder ...", "Creating etc-folder ...",
+    "Downloading named.root ...", "Generating rndc.key ...", "Reading rndc.key ...",
+    "Deleting rndc.key ...", "Writing rndc.conf ...", "Writing named.conf ...",
+    "Writing localhost.zone ...", "Writing named.local ...", "Starting service ...",
+]
+
+
+def usage(exe):
+    return [f"{exe} [-cache|+cache] [-config|+config] [help] [start]", "",
+            "-cache    deactivate Windows DNS cache", "+cache    activate Windows DNS cache",
+            "-config   skip configuration", "+config   force configuration (on cache error)",
+            "help      show this help", "start     start BIND service"]
+
+
+def encode(lines):
+    return b"".join(os.fsencode(line) + b"\n" for line in lines)
+
+
+def progress(last, stop=False, rename=True, start=False):
+    """The POSIX build's progress lines up to and including `last`."""
+    shown = {"Stopping service ...": stop, "Renaming etc-folder ...": rename, "Starting service ...": start}
+    steps = [s for s in STEPS if shown.get(s, True)]
+    return steps[: steps.index(last) + 1]
+
+
+def configured(lines, succeeded):
+    """The whole output of a configuration run that printed `lines`."""
+    return encode(BANNER + lines + ["", "CONFIGURATION " + ("SUCCEEDED" if succeeded else "FAILED"), ""])
+
+
+def windows_path(path):
+    """A path of this machine as Wine's programs name it (drive Z: is /)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def free_port():
+    """A port nobody listens on, free for TCP and UDP alike (named takes both)."""
+    while True:
+        with socket.socket() as tcp, socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as udp:
+            tcp.bind(("", 0))
+            with contextlib.suppress(OSError):
+                udp.bind(("", tcp.getsockname()[1]))
+                return tcp.getsockname()[1]
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        server = self.server
+        received = time.monotonic()
+        with open(server.log, "a", encoding="latin-1", newline="") as log:
+            log.write(self.requestline + "\n" + str(self.headers))
+        with open(server.scenario_file, encoding="ascii") as f:
+            scenario = f.read().strip()
+        if scenario == "redirect" and self.path == MOVED_URL:
+            scenario = "root-hints"
+        if scenario == "gated":
+            server.waiting.set()
+            server.gate.wait(60)
+        status, headers, body = server.answers.get(scenario, server.answers["root-hints"])
+        self.send_response(status)
+        for name, value in headers + [("Connection", "close")]:
+            self.send_header(name, value)
+        self.end_headers()
+        if scenario == "slow":  # so that a client can be interrupted in the middle
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            time.sleep(0.3)
+            body = body[len(body) // 2:]
+        self.wfile.write(body)
+        self.close_connection = True
+        server.seconds = time.monotonic() - received
+
+    def log_message(self, *args):
+        pass
+
+
+class HintsServer(http.server.ThreadingHTTPServer):
+    """Answers each request as the scenario in <work>/scenario says at that
+    moment (another program may write it), and appends its request line and
+    headers to <work>/requests. "slow" sends half the root hints, pauses
+    300 ms, then the rest; "gated" sets `waiting` and answers once `gate` is set."""
+    daemon_threads = True
+
+    def __init__(self, work, root_hints=ROOT_HINTS):
+        super().__init__(("127.0.0.1", 0), Handler)
+        with open(root_hints, "rb") as f:
+            hints = f.read()
+
+        def plain(status, body, *extra):
+            return status, [("Content-Length", str(len(body))), *extra], body
+
+        self.answers = {
+            "root-hints": plain(200, hints),
+            "not-found": plain(404, hints),  # valid root hints: only the status can reject them
+            "server-error": plain(500, b""),
+            "html": plain(200, HTML, ("Content-Type", "text/html")),
+            "empty": plain(200, b""),
+            "truncated": (200, [("Content-Length", str(len(hints) + 100))], hints),  # only the length rejects it
+            "redirect": plain(302, b"moved\n", ("Location", MOVED_URL)),
+        }
+        self.scenario_file, self.log = os.path.join(work, "scenario"), os.path.join(work, "requests")
+        self.waiting, self.gate = threading.Event(), threading.Event()
+        self.seconds = None  # how long the latest answer took
+        self.proxy = f"http://127.0.0.1:{self.server_address[1]}"
+        self.answer("root-hints")
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+    def answer(self, scenario):
+        self.waiting.clear()
+        self.gate.clear()
+        with open(self.scenario_file, "w", encoding="ascii") as f:
+            f.write(scenario)
+
+    def handle_error(self, request, client_address):
+        pass  # a client killed in the middle of an answer
+
+    def stop(self):
+        self.shutdown()
+        self.server_close()
+
+
+class Checks:
+    """The tally of a suite: a failed check prints what differs."""
+
+    def __init__(self):
+        self.failures = 0
+
+    def check(self, what, ok, detail=""):
+        if not ok:
+            self.failures += 1
+            print(f"FAIL: {what}\n{detail}".rstrip())
+        return ok
+
+    def equal(self, what, actual, expected):
+        return self.check(what, actual == expected, f"  expected: {expected!r}\n  actual:   {actual!r}")
+
+    @contextlib.contextmanager
+    def case(self, name):
+        before = self.failures
+        yield
+        print(f"{'ok' if self.failures == before else 'FAILED'}: {name}")
+
+    def finish(self):
+        print("all checks passed" if self.failures == 0 else f"{self.failures} check(s) failed")
+        return 1 if self.failures else 0
+
+
+class Result:
+    def __init__(self, stdout, stderr, status):
+        self.stdout, self.stderr, self.status = stdout, stderr, status
+
+
+class Sandbox:
+    """A work folder, the root hints server and the checks of one suite."""
+
+    def __init__(self, zephrane):
+        self.zephrane = os.path.abspath(zephrane)
+        self.work = tempfile.mkdtemp(prefix="zephrane-")
+        self.server = HintsServer(self.work)
+        self.checks = Checks()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.server.stop()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+class Installation:
+    """BIND in `folder` as the POSIX build finds it: InstallDir in a registry
+    of its own, bin/rndc-confgen linking to `generator`, and `systemctl` (a
+    fixture) first on PATH with its state in <side>/services."""
+
+    def __init__(self, sandbox, name, folder, generator, install_dir=None, systemctl="systemctl"):
+        self.sandbox, self.folder = sandbox, folder
+        self.side = os.path.join(sandbox.work, name)  # registry, service state, output
+        self.services = os.path.join(self.side, "services")
+        self.registry = os.path.join(self.side, "registry")
+        os.makedirs(self.services)
+        os.makedirs(self.path("bin"), exist_ok=True)
+        self.generator = self.path("bin", "rndc-confgen")
+        os.symlink(generator, self.generator)
+        self.set_install_dir(folder + "/" if install_dir is None else install_dir)
+        self.env = {k: v for k, v in os.environ.items() if k.lower() not in ("no_proxy", "http_proxy")}
+        self.env.update(ZEPHRANE_REGISTRY=self.registry, STANDIN_DIR=self.services, http_proxy=sandbox.server.proxy,
+                        PATH=os.path.join(FIXTURES, systemctl) + ":" + self.env.get("PATH", "/usr/bin:/bin"))
+
+    def path(self, *parts):
+        return os.path.join(self.folder, *parts)
+
+    def set_install_dir(self, value):
+        key = os.path.join(self.registry, "Software", "ISC", "BIND")
+        os.makedirs(key, exist_ok=True)
+        with open(os.path.join(key, "InstallDir"), "wb") as f:
+            f.write(os.fsencode(value))
+
+    def generator_mode(self, mode):
+        with open(self.path("bin", "stand_in_mode"), "w", encoding="ascii") as f:
+            f.write(mode)
+
+    def run(self, args=(), at_key=None, at_download=None, timeout=60):
+        """Runs the tool. `at_key(self)` runs while the stand-in generator
+        waits with its key written, `at_download(self)` while the server holds
+        back the root hints; the run goes on when they return."""
+        server = self.sandbox.server
+        gates = []  # (waiting?, let it go on, action)
+        if at_key:
+            self.generator_mode("gate")
+            gates.append((lambda: os.path.exists(self.path("bin", "stand_in_waiting")),
+                          lambda: open(self.path("bin", "stand_in_gate"), "w").close(), at_key))
+        if at_download:
+            server.answer("gated")
+            gates.append((server.waiting.is_set, server.gate.set, at_download))
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.Popen([self.sandbox.zephrane, *args], stdin=subprocess.DEVNULL, stdout=out,
+                                       stderr=err, env=self.env, cwd=self.side, start_new_session=True)
+            deadline = time.monotonic() + timeout
+            while process.poll() is None:
+                for gate in [g for g in gates if g[0]()]:
+                    gate[2](self)
+                    gate[1]()
+                    gates.remove(gate)
+                if time.monotonic() > deadline:
+                    os.killpg(process.pid, signal.SIGKILL)
+                    process.wait()
+                    self.sandbox.checks.check(f"run ends within {timeout} s", False)
+                time.sleep(0.01)
+            self.sandbox.checks.check("every gate was reached", not gates)
+            out.seek(0)
+            err.seek(0)
+            return Result(out.read(), err.read(), process.returncode)
+
+    def check_run(self, what, result, stdout, stderr=b""):
+        """The whole transcript; an error report (a pattern) means status 1."""
+        checks = self.sandbox.checks
+        checks.equal(f"{what}: stdout", result.stdout, stdout)
+        if isinstance(stderr, bytes):
+            checks.equal(f"{what}: stderr", result.stderr, stderr)
+        else:
+            checks.check(f"{what}: error report", stderr.fullmatch(result.stderr), f"  stderr: {result.stderr!r}")
+        checks.equal(f"{what}: exit status", result.status, 0 if isinstance(stderr, bytes) else 1)
