@@ -36,7 +36,6 @@ private:
 }  // namespace
 
 FakePlatform::FakePlatform() {
-    executable = Root() + "tools" + kPathSeparator + "zephrane.exe";
     download = [this](const std::string&, const std::string& dest) {
         files[dest] = ". 3600000 NS A.ROOT-SERVERS.NET.\n";
         return true;
@@ -95,9 +94,6 @@ std::vector<std::string> FakePlatform::Tree(const std::string& prefix) const {
 
 std::string FakePlatform::ReadRegistryString(const std::string& key, const std::string& value) {
     calls.push_back("ReadRegistry(" + key + "," + value + ")");
-    if (installDirWrongType) {
-        ThrowRegistryTypeError(value);
-    }
     return installDir.value_or("");
 }
 
@@ -149,9 +145,6 @@ bool FakePlatform::DeleteFile(const std::string& path) {
 }
 
 std::unique_ptr<File> FakePlatform::OpenFile(const std::string& path, FileMode mode) {
-    if (const auto failure = openFailures.find(path); failure != openFailures.end()) {
-        ThrowIoError(failure->second);
-    }
     if (mode == FileMode::ReadText) {
         const auto found = files.find(path);
         if (found == files.end()) {

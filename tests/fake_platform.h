@@ -27,12 +27,10 @@ public:
 
     // Registry value "\Software\ISC\BIND\" InstallDir; nullopt when absent.
     std::optional<std::string> installDir;
-    bool installDirWrongType = false;
 
     std::set<std::string> folders;                   // without trailing separator
     std::map<std::string, std::string> files;        // path -> bytes
     std::map<std::string, FileMode> fileModes;       // how each file was last opened for writing
-    std::map<std::string, unsigned> openFailures;    // path -> system error for OpenFile
     std::set<std::string> undeletable;               // DeleteFile fails but reports nothing
     std::set<std::string> unrenamable;               // RenameFile fails
     std::set<std::string> uncreatable;               // CreateDirectory fails
@@ -45,7 +43,6 @@ public:
     bool console = false;
     std::string out;
     std::string err;
-    std::string executable;
 
     // Download and key generator; the defaults succeed like the real ones.
     std::function<bool(const std::string& url, const std::string& dest)> download;
@@ -63,7 +60,7 @@ public:
     bool StdoutIsConsole() override { return console; }
     void WriteStdout(std::string_view bytes) override { out.append(bytes); }
     void WriteStderr(std::string_view bytes) override { err.append(bytes); }
-    std::string ExecutablePath() override { return executable; }
+    std::string ExecutablePath() override { return Root() + "tools" + kPathSeparator + "zephrane.exe"; }
     int GetServiceState(const std::string& name) override;
     bool SetServiceStartType(const std::string& name, int startType) override;
     bool StartServiceAndWait(const std::string& name) override;

@@ -4,6 +4,7 @@ Console and files end every line with CR LF; the files carry the key lines
 the stand-in generator writes (tests/fixtures/stand_in_keygen.cpp).
 """
 import re
+from pathlib import Path
 
 from sandbox import BANNER, usage
 
@@ -27,20 +28,7 @@ KEY_LINES = [
     '\tsecret "U3RhbmQtaW4gc2VjcmV0IGZvciB0ZXN0cw==";',
     "};",
 ]
-
-ZONE_HEAD = [
-    "$TTL 3D",
-    "@\tIN\tSOA\tns.localhost.\thostmaster.localhost. (",
-    "\t\t\t\t\t11",
-    "\t\t\t\t\t8H",
-    "\t\t\t\t\t2H",
-    "\t\t\t\t\t4W",
-    "\t\t\t\t\t1D",
-    "\t\t\t)",
-    "",
-    "\tIN\tNS\tns.localhost.",
-    "",
-]
+GOLDEN = Path(__file__).absolute().parent.parent / "fixtures" / "golden"
 
 
 def text(lines):
@@ -55,54 +43,15 @@ def transcript(lines):
 
 def configuration(install_dir, root_hints):
     """The files of a configured etc folder for installation folder
-    install_dir (ending with a backslash), by name."""
-    etc = install_dir + "etc\\"
-    rndc_conf = KEY_LINES + [
-        "",
-        "options {",
-        '\tdefault-key "rndc-key";',
-        "\tdefault-server 127.0.0.1;",
-        "\tdefault-port 953;",
-        "};",
-    ]
-    named_conf = [
-        "options {",
-        "\tallow-query { 127.0.0.1; };",
-        "\tallow-recursion { 127.0.0.1; };",
-        f'\tdirectory "{install_dir}etc";',
-        "\tnotify no;",
-        "};",
-        "",
-        'zone "." IN {',
-        "\ttype hint;",
-        f'\tfile "{etc}named.root";',
-        "};",
-        "",
-        'zone "localhost" IN {',
-        "\tallow-update { none; };",
-        f'\tfile "{etc}localhost.zone";',
-        "\ttype master;",
-        "};",
-        "",
-        'zone "0.0.127.in-addr.arpa" IN {',
-        "\tallow-update { none; };",
-        f'\tfile "{etc}named.local";',
-        "\ttype master;",
-        "};",
-        "",
-        *KEY_LINES,
-        "",
-        "controls {",
-        '\tinet 127.0.0.1 port 953 allow { 127.0.0.1; } keys { "rndc-key"; };',
-        "};",
-    ]
-    return {
-        "named.root": root_hints,
-        "rndc.conf": text(rndc_conf),
-        "named.conf": text(named_conf),
-        "localhost.zone": text(ZONE_HEAD + ["localhost.\t\tA\t127.0.0.1", "ns.localhost.\t\tA\t127.0.0.1"]),
-        "named.local": text(ZONE_HEAD + ["1\tIN\tPTR\tlocalhost."]),
-    }
+    install_dir (ending with a backslash), by name: the golden files (shared
+    with the unit tests) with the folder for {D} and the key lines for {KEY}."""
+    def golden(name):
+        lines = (GOLDEN / name).read_text().splitlines()
+        return text([part for line in lines for part in (KEY_LINES if line == "{KEY}" else
+                                                          [line.replace("{D}", install_dir)])])
+
+    return {"named.root": root_hints, **{name: golden(name) for name in
+                                         ("rndc.conf", "named.conf", "localhost.zone", "named.local")}}
 
 
 def error_report_pattern(class_name, message, oem_code_page):

@@ -5,7 +5,6 @@
 #include <functional>
 
 #include "config/configure.h"
-#include "platform/run_error.h"
 #include "tests/fake_platform.h"
 
 namespace zephrane {
@@ -206,19 +205,6 @@ TEST(Sequence, FirstRunPrintsTwelveLinesAndLeavesNamedAlone) {
     EXPECT_EQ(platform.services["named"].startType, 3);
 }
 
-TEST(Sequence, InstallDirGetsOneTrailingSeparator) {
-    for (const std::string& stored : {D, D.substr(0, D.size() - 1)}) {
-        FakePlatform platform;
-        platform.InstallBind(D);
-        platform.installDir = stored;
-        platform.services.erase("named");  // not installed: counts as not running
-        Console out(platform);
-        EXPECT_TRUE(ConfigureServer(platform, out, false));
-        EXPECT_EQ(platform.calls[1], "GetServiceState(named)") << "bin and generator were found via " << stored;
-        EXPECT_EQ(platform.files.count(kEtc + kSep + "named.conf"), 1u);
-    }
-}
-
 TEST(Sequence, StoppedNamedWithStartIsStartedWithoutAStopStep) {
     FakePlatform platform;
     platform.InstallBind(D);
@@ -228,43 +214,6 @@ TEST(Sequence, StoppedNamedWithStartIsStartedWithoutAStopStep) {
     EXPECT_EQ(platform.out.find("Stopping service"), std::string::npos);
     EXPECT_EQ(NamedCalls(platform), (std::vector<std::string>{"GetServiceState(named)", "SetServiceStartType(named,2)",
                                                               "StartServiceAndWait(named)", "Sleep(2000)"}));
-}
-
-TEST(Sequence, KeyGeneratorGetsTheFixedArguments) {
-    FakePlatform platform;
-    platform.InstallBind(D);
-    Console out(platform);
-    ConfigureServer(platform, out, false);
-    const std::string expected = "RunAndWait(" + kGenerator + ",-a -b \"512\" -c \"" + kEtc + kSep +
-                                 "rndc.key\" -k \"rndc-key\" -p \"953\" -s \"127.0.0.1\")";
-    EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), expected), platform.calls.end());
-}
-
-TEST(Sequence, ProgressLinesReachStdoutBeforeTheGeneratorWritesThere) {
-    FakePlatform platform;
-    platform.InstallBind(D);
-    std::string printedBeforeLaunch;
-    platform.launch = [&](auto&, auto&) {
-        printedBeforeLaunch = platform.out;
-        return true;
-    };
-    Console out(platform);  // not a console: lines are buffered
-    ConfigureServer(platform, out, false);
-    EXPECT_TRUE(printedBeforeLaunch.ends_with("Generating rndc.key ..." + std::string(kLineEnd))) << printedBeforeLaunch;
-}
-
-TEST(Sequence, UncaughtErrorsLeaveTheRunWithoutAResult) {
-    FakePlatform wrongType = RunningBind();
-    wrongType.installDirWrongType = true;
-    Console out(wrongType);
-    EXPECT_THROW(ConfigureServer(wrongType, out, false), RunError);
-    EXPECT_EQ(NamedCalls(wrongType), std::vector<std::string>{});
-
-    FakePlatform cannotWrite = RunningBind();
-    cannotWrite.openFailures[kEtc + kSep + "named.conf"] = kErrorAccessDenied;
-    Console out2(cannotWrite);
-    EXPECT_THROW(ConfigureServer(cannotWrite, out2, false), RunError);
-    EXPECT_EQ(cannotWrite.files[kBackup + kSep + "named.conf"], "old");
 }
 
 }  // namespace

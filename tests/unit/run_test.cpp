@@ -101,18 +101,5 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"SlashAndDashFormsIgnored", {"/help", "--help", "/-config"}, Cache::Works, kNoBind, {}}),
     [](const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
-TEST(RunControlStart, StartReachesTheConfiguration) {
-    for (const bool start : {false, true}) {
-        FakePlatform platform;
-        platform.InstallBind(FakePlatform::Join({"bind"}, true));
-        Console out(platform);
-        RunZephrane(platform, out, start ? std::vector<std::string>{"START"} : std::vector<std::string>{});
-        out.Flush();
-        EXPECT_EQ(platform.out.find("Starting service ...") != std::string::npos, start);
-        EXPECT_EQ(platform.services["named"].state, start ? 4 : 1);
-        EXPECT_TRUE(platform.out.ends_with(Lines({"", "CONFIGURATION SUCCEEDED", ""})));
-    }
-}
-
 }  // namespace
 }  // namespace zephrane

@@ -11,27 +11,27 @@ namespace {
 
 constexpr ServiceWaitLimits kLimits = kScmWaitLimits;
 
-struct Answer {
-    std::optional<ServiceStatus> status;  // nullopt: the query fails
-    unsigned costMs = 0;                   // time the query takes
-};
+using Answer = std::optional<ServiceStatus>;  // nullopt: the query fails
 
 Answer Pending(std::uint32_t state, std::uint32_t checkPoint, std::uint32_t waitHint) {
-    return {ServiceStatus{state, checkPoint, waitHint}};
+    return ServiceStatus{state, checkPoint, waitHint};
 }
-Answer Settled(std::uint32_t state) { return {ServiceStatus{state, 0, 0}}; }
-const Answer kQueryFails{std::nullopt};
+Answer Settled(std::uint32_t state) { return ServiceStatus{state, 0, 0}; }
+const Answer kQueryFails;
 
 struct Script {
     std::vector<Answer> answers;                 // the last one repeats
-    bool risingCheckPoint;                       // repeats of the last answer raise the checkpoint
-    bool controlSucceeds;
+    bool controlSucceeds = true;
+    bool risingCheckPoint = false;               // repeats of the last answer raise the checkpoint
     std::optional<ServiceStatus> controlAnswer;  // what the control call reports back
-    unsigned controlCostMs;
+    unsigned controlCostMs = 0;
 };
 
 Script Answers(std::vector<Answer> answers, bool controlSucceeds = true) {
-    return Script{std::move(answers), false, controlSucceeds, std::nullopt, 0};
+    Script script;
+    script.answers = std::move(answers);
+    script.controlSucceeds = controlSucceeds;
+    return script;
 }
 
 struct Outcome {
@@ -49,11 +49,10 @@ Outcome Drive(const Script& script, std::uint32_t target, std::uint32_t pending)
         [&]() {
             const std::size_t index = static_cast<std::size_t>(outcome.queries++);
             Answer answer = script.answers[std::min(index, script.answers.size() - 1)];
-            if (script.risingCheckPoint && index >= script.answers.size() && answer.status) {
-                answer.status->checkPoint += static_cast<std::uint32_t>(index - script.answers.size() + 1);
+            if (script.risingCheckPoint && index >= script.answers.size() && answer) {
+                answer->checkPoint += static_cast<std::uint32_t>(index - script.answers.size() + 1);
             }
-            now += answer.costMs;
-            return answer.status;
+            return answer;
         },
         [&](ServiceStatus& status) {
             ++outcome.controls;
