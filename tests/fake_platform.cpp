@@ -76,25 +76,9 @@ void FakePlatform::InstallBind(const std::string& dir) {
     services["named"];
 }
 
-std::vector<std::string> FakePlatform::Tree(const std::string& prefix) const {
-    std::vector<std::string> entries;
-    for (const std::string& folder : folders) {
-        if (folder.starts_with(prefix)) {
-            entries.push_back(folder + kPathSeparator);
-        }
-    }
-    for (const auto& [path, content] : files) {
-        if (path.starts_with(prefix)) {
-            entries.push_back(path + " = " + content);
-        }
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 std::string FakePlatform::ReadRegistryString(const std::string& key, const std::string& value) {
     calls.push_back("ReadRegistry(" + key + "," + value + ")");
-    return installDir.value_or("");
+    return installDir;
 }
 
 bool FakePlatform::DirectoryExists(const std::string& path) { return !path.empty() && folders.count(Bare(path)) > 0; }
@@ -208,11 +192,10 @@ bool FakePlatform::RunAndWait(const std::string& program, const std::string& arg
     return launch(program, arguments);
 }
 
-std::string Lines(std::initializer_list<std::string_view> lines) {
+std::string Lines(const std::vector<std::string>& lines) {
     std::string text;
-    for (std::string_view line : lines) {
-        text.append(line);
-        text.append(kLineEnd);
+    for (const std::string& line : lines) {
+        text.append(line).append(kLineEnd);
     }
     return text;
 }

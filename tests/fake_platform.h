@@ -25,8 +25,8 @@ class FakePlatform final : public Platform {
 public:
     FakePlatform();
 
-    // Registry value "\Software\ISC\BIND\" InstallDir; nullopt when absent.
-    std::optional<std::string> installDir;
+    // Registry value "\Software\ISC\BIND\" InstallDir; empty when absent.
+    std::string installDir;
 
     std::set<std::string> folders;                   // without trailing separator
     std::map<std::string, std::string> files;        // path -> bytes
@@ -73,11 +73,9 @@ public:
     static std::string Join(std::initializer_list<std::string> parts, bool folder);
     // A BIND installation: InstallDir in the registry, bin folder, generator.
     void InstallBind(const std::string& dir);
-    // Everything below `prefix` (files and folders), sorted, for comparisons.
-    std::vector<std::string> Tree(const std::string& prefix) const;
 };
 
 // Lines joined with the build's line end, each line ended.
-std::string Lines(std::initializer_list<std::string_view> lines);
+std::string Lines(const std::vector<std::string>& lines);
 
 }  // namespace zephrane::testing

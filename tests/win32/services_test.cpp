@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "platform/system_platform.h"
-#include "platform/win32/win32_api.h"
+#include "platform/win32/handles.h"
 
 namespace zephrane {
 namespace {
@@ -22,44 +22,21 @@ std::string TestServicePath() {
     return self.substr(0, self.find_last_of('\\') + 1) + "test_service.exe";
 }
 
-// Stops and deletes the service `name` if it exists (a run that died may have left it).
-void Remove(SC_HANDLE manager, const std::string& name) {
-    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
-    if (service == nullptr) {
-        return;
-    }
-    SERVICE_STATUS status{};
-    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
-        for (int i = 0; i < 50 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
-             ++i) {
-            Sleep(100);
-        }
-    }
-    DeleteService(service);
-    CloseServiceHandle(service);
-}
-
 // A test service registered for the length of one test.
 class Registered {
 public:
     Registered(std::string name, const std::string& behaviour, DWORD startType = SERVICE_DEMAND_START)
-        : name_(std::move(name)), manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
-        Remove(manager_, name_);
+        : name_(std::move(name)) {
+        Remove();  // a run that died may have left it
         const std::string command = "\"" + TestServicePath() + "\" " + behaviour;
-        SC_HANDLE service = CreateServiceA(manager_, name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
-                                           SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
-                                           command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        const ServiceHandle service(CreateServiceA(manager_.get(), name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
+                                                   SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
+                                                   command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_NE(service, nullptr) << "CreateServiceA " << name_ << ": " << GetLastError();
-        if (service != nullptr) {
-            CloseServiceHandle(service);
-        }
     }
     Registered(const Registered&) = delete;
     Registered& operator=(const Registered&) = delete;
-    ~Registered() {
-        Remove(manager_, name_);
-        CloseServiceHandle(manager_);
-    }
+    ~Registered() { Remove(); }
 
     // The start type as the system stored it.
     DWORD StoredStartType() const {
@@ -71,15 +48,29 @@ public:
     }
     // Marks the service for deletion; until it stops, it can be queried but not reconfigured.
     void MarkForDeletion() const {
-        SC_HANDLE service = OpenServiceA(manager_, name_.c_str(), DELETE);
+        const ServiceHandle service(OpenServiceA(manager_.get(), name_.c_str(), DELETE));
         ASSERT_NE(service, nullptr);
-        EXPECT_TRUE(DeleteService(service));
-        CloseServiceHandle(service);
+        EXPECT_TRUE(DeleteService(service.get()));
     }
 
 private:
+    void Remove() const {
+        const ServiceHandle service(OpenServiceA(manager_.get(), name_.c_str(), SERVICE_ALL_ACCESS));
+        SERVICE_STATUS status{};
+        if (service != nullptr && ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+            for (int i = 0; i < 50 && QueryServiceStatus(service.get(), &status) &&
+                            status.dwCurrentState != SERVICE_STOPPED;
+                 ++i) {
+                Sleep(100);
+            }
+        }
+        if (service != nullptr) {
+            DeleteService(service.get());
+        }
+    }
+
     std::string name_;
-    SC_HANDLE manager_;
+    ServiceHandle manager_{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
 };
 
 milliseconds Since(Clock::time_point begin) {
