@@ -18,7 +18,7 @@ from dataclasses import dataclass, field
 from typing import Callable, Optional
 
 from harness import SKIP, BACKUP_NAME, Bind, copies_of, error_report, key_files, snapshot, suite
-from sandbox import BANNER, configured, encode, progress
+from sandbox import BANNER, configured, encode, progress, write
 
 BEFORE_1980 = 2 * 86400  # 1970, outside the DOS dates the file search reports
 DISK_FULL = "E/A-Fehler 112"
@@ -36,11 +36,6 @@ def private_mount_namespace():
 
 def sh(*words):
     subprocess.run(words, check=True)
-
-
-def write(path, content=b""):
-    with open(path, "wb") as f:
-        f.write(content)
 
 
 # Set-ups before the run.

@@ -10,7 +10,7 @@ import stat
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
-from sandbox import Installation, Sandbox  # noqa: E402
+from sandbox import Installation, Sandbox, write  # noqa: E402
 
 SKIP = 77  # "cannot run here" (SKIP_RETURN_CODE)
 GENERATED = ["named.root", "rndc.conf", "named.conf", "localhost.zone", "named.local"]
@@ -86,18 +86,13 @@ class Bind(Installation):
     def previous_etc(self):
         """Writes the previous configuration into etc; returns its snapshot."""
         for name, content in PREVIOUS_ETC.items():
-            os.makedirs(os.path.dirname(self.path("etc", name)), exist_ok=True)
-            with open(self.path("etc", name), "wb") as f:
-                f.write(content)
+            write(self.path("etc", name), content)
         return snapshot(self.path("etc"))
 
     def named(self, state, **files):
         """The named unit in `state`, plus stand-in files such as stop_exit="1"."""
-        unit = os.path.join(self.services, "named")
-        os.makedirs(unit, exist_ok=True)
         for name, content in {"active": state, "unit_file": "enabled", **files}.items():
-            with open(os.path.join(unit, name.replace("_", "-")), "w", encoding="ascii") as f:
-                f.write(content + "\n")
+            write(os.path.join(self.services, "named", name.replace("_", "-")), content + "\n")
 
     def named_state(self):
         with open(os.path.join(self.services, "named", "active"), encoding="ascii") as f:

@@ -19,7 +19,7 @@ import termios
 import time
 
 from harness import GENERATED, Bind, backups, configurations, copies_of, key_files, snapshot, suite
-from sandbox import configured, progress
+from sandbox import configured, progress, write
 
 # (named before the run, progress line, seconds after it, what is under way)
 KILL_POINTS = [
@@ -84,8 +84,7 @@ def slow_down(bind, slow):
     bind.sandbox.server.answer("slow" if slow else "root-hints")
     delay = os.path.join(bind.services, "delay")
     if slow:
-        with open(delay, "w", encoding="ascii") as f:
-            f.write("0.1\n")
+        write(delay, "0.1\n")
     elif os.path.exists(delay):
         os.remove(delay)
 
@@ -115,8 +114,7 @@ def following_run(bind, what):
     checks.equal(f"{what}: new etc", sorted(os.listdir(bind.path("etc"))), sorted(GENERATED))
     checks.equal(f"{what}: rndc.key outside the backups",
                  [k for k in key_files(bind.folder) if not k.startswith("etc_")], [])
-    with open(bind.path("etc", "note"), "w", encoding="ascii") as f:
-        f.write(f"edited after: {what}\n")
+    write(bind.path("etc", "note"), f"edited after: {what}\n")
     return snapshot(bind.path("etc"))
 
 

@@ -139,10 +139,14 @@ TEST_F(SystemdServices, StartAndStopRoundTrip) {
     EXPECT_EQ(system_.GetServiceState("named"), 1);
 }
 
-// A refused start is a row of the fault suite; here the start is accepted,
-// then the unit settles in failed: the wait ends on seeing it.
 TEST_F(SystemdServices, StartThatFailsEndsTheWaitWithFalse) {
     Unit("named", "active", {"inactive"});
+    Unit("named", "start-exit", {"1"});
+    EXPECT_FALSE(system_.StartServiceAndWait("named"));
+    EXPECT_EQ(Calls(), (Lines{"show named" + kShow, "start named"}));
+
+    // Accepted, then the unit settles in failed: the wait ends on seeing it.
+    fs::remove(dir_ / "named" / "start-exit");
     Unit("named", "start-leaves", {"activating", "activating", "failed"});
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_FALSE(system_.StartServiceAndWait("named"));

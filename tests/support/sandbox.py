@@ -17,6 +17,7 @@ import sys
 import tempfile
 import threading
 import time
+import types
 
 FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures")
 ROOT_HINTS = "/usr/share/dns/root.hints"  # Debian's dns-root-data
@@ -54,6 +55,13 @@ def progress(last, stop=False, rename=True, start=False):
 def configured(lines, succeeded):
     """The whole output of a configuration run that printed `lines`."""
     return encode(BANNER + lines + ["", "CONFIGURATION " + ("SUCCEEDED" if succeeded else "FAILED"), ""])
+
+
+def write(path, content=b""):
+    """Writes bytes or text to `path`, creating its folder."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb" if isinstance(content, bytes) else "w") as f:
+        f.write(content)
 
 
 def windows_path(path):
@@ -175,9 +183,8 @@ class Checks:
         return 1 if self.failures else 0
 
 
-class Result:
-    def __init__(self, stdout, stderr, status):
-        self.stdout, self.stderr, self.status = stdout, stderr, status
+def Result(stdout, stderr, status):  # noqa: N802 (a record)
+    return types.SimpleNamespace(stdout=stdout, stderr=stderr, status=status)
 
 
 class Sandbox:
@@ -220,14 +227,10 @@ class Installation:
         return os.path.join(self.folder, *parts)
 
     def set_install_dir(self, value):
-        key = os.path.join(self.registry, "Software", "ISC", "BIND")
-        os.makedirs(key, exist_ok=True)
-        with open(os.path.join(key, "InstallDir"), "wb") as f:
-            f.write(os.fsencode(value))
+        write(os.path.join(self.registry, "Software", "ISC", "BIND", "InstallDir"), os.fsencode(value))
 
     def generator_mode(self, mode):
-        with open(self.path("bin", "stand_in_mode"), "w", encoding="ascii") as f:
-            f.write(mode)
+        write(self.path("bin", "stand_in_mode"), mode)
 
     def run(self, args=(), at_key=None, at_download=None, timeout=60):
         """Runs the tool. `at_key(self)` runs while the stand-in generator
