@@ -103,7 +103,7 @@ bool FakePlatform::RenameFile(const std::string& oldPath, const std::string& new
     const std::string from = Bare(oldPath);
     const std::string to = Bare(newPath);
     calls.push_back("RenameFile(" + oldPath + "," + newPath + ")");
-    if (unrenamable.count(from) > 0 || folders.count(to) > 0 || files.count(to) > 0 || folders.count(from) == 0) {
+    if (folders.count(to) > 0 || files.count(to) > 0 || folders.count(from) == 0) {
         return false;
     }
     auto moved = [&](const std::string& path) { return to + path.substr(from.size()); };
@@ -152,34 +152,32 @@ int FakePlatform::GetServiceState(const std::string& name) {
     return found == services.end() ? -1 : found->second.state;
 }
 
-bool FakePlatform::SetServiceStartType(const std::string& name, int startType) {
-    calls.push_back("SetServiceStartType(" + name + "," + std::to_string(startType) + ")");
-    const auto found = services.find(name);
-    if (found == services.end() || !found->second.canChangeStartType) {
+// Records the call; changes the service when it exists and `allowed` holds.
+template <typename Change>
+bool ChangeService(FakePlatform& platform, std::string call, const std::string& name, bool FakeService::*allowed,
+                   Change change) {
+    platform.calls.push_back(std::move(call));
+    const auto found = platform.services.find(name);
+    if (found == platform.services.end() || !(found->second.*allowed)) {
         return false;
     }
-    found->second.startType = startType;
+    change(found->second);
     return true;
+}
+
+bool FakePlatform::SetServiceStartType(const std::string& name, int startType) {
+    return ChangeService(*this, "SetServiceStartType(" + name + "," + std::to_string(startType) + ")", name,
+                         &FakeService::canChangeStartType, [&](FakeService& s) { s.startType = startType; });
 }
 
 bool FakePlatform::StartServiceAndWait(const std::string& name) {
-    calls.push_back("StartServiceAndWait(" + name + ")");
-    const auto found = services.find(name);
-    if (found == services.end() || !found->second.canStart) {
-        return false;
-    }
-    found->second.state = 4;
-    return true;
+    return ChangeService(*this, "StartServiceAndWait(" + name + ")", name, &FakeService::canStart,
+                         [](FakeService& s) { s.state = 4; });
 }
 
 bool FakePlatform::StopServiceAndWait(const std::string& name) {
-    calls.push_back("StopServiceAndWait(" + name + ")");
-    const auto found = services.find(name);
-    if (found == services.end() || !found->second.canStop) {
-        return false;
-    }
-    found->second.state = 1;
-    return true;
+    return ChangeService(*this, "StopServiceAndWait(" + name + ")", name, &FakeService::canStop,
+                         [](FakeService& s) { s.state = 1; });
 }
 
 bool FakePlatform::DownloadFile(const std::string& url, const std::string& destPath) {

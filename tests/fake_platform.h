@@ -32,7 +32,6 @@ public:
     std::map<std::string, std::string> files;        // path -> bytes
     std::map<std::string, FileMode> fileModes;       // how each file was last opened for writing
     std::set<std::string> undeletable;               // DeleteFile fails but reports nothing
-    std::set<std::string> unrenamable;               // RenameFile fails
     std::set<std::string> uncreatable;               // CreateDirectory fails
     std::set<std::string> invisible;                 // FileExists says no (e.g. a bad time stamp)
     std::size_t writeLimit = SIZE_MAX;               // bytes a single Write accepts

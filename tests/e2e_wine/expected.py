@@ -32,12 +32,10 @@ GOLDEN = Path(__file__).absolute().parent.parent / "fixtures" / "golden"
 
 
 def text(lines):
-    """The bytes of lines, each ended with CR LF."""
     return "".join(line + CRLF for line in lines).encode("cp1252")
 
 
 def transcript(lines):
-    """The whole standard output: banner, then the lines."""
     return text(BANNER + lines)
 
 

@@ -142,13 +142,11 @@ class Machine:
                         (self.install / name / entry).write_bytes(content)
 
     def folders(self):
-        """Every folder of the installation folder but bin, with its tree."""
         return {folder.name: {entry.name: DIRECTORY if entry.is_dir() else entry.read_bytes()
                               for entry in folder.iterdir()}
                 for folder in self.install.iterdir() if folder.is_dir() and folder.name != "bin"}
 
     def generator_seconds(self):
-        """How long the stand-in generator ran, as it recorded."""
         record = dict(line.split(" ", 1) for line in (self.install / "bin" / "stand_in_record.txt").read_text()
                       .splitlines())
         return (int(record["finished"]) - int(record["started"])) / 1000

@@ -40,9 +40,11 @@ def sh(*words):
 
 # Set-ups before the run.
 
-def bin_is_a_file(bind):
-    shutil.rmtree(bind.path("bin"))
-    write(bind.path("bin"), b"not a folder\n")
+def file_in_place_of(folder):
+    def change(bind):
+        shutil.rmtree(bind.path(folder))
+        write(bind.path(folder), b"a file where a folder belongs\n")
+    return change
 
 
 def generator_from_1979(bind):
@@ -71,17 +73,8 @@ def inodes_used_up(bind):
             raise
 
 
-def etc_is_a_file(bind):
-    shutil.rmtree(bind.path("etc"))
-    write(bind.path("etc"), b"a file where the etc folder belongs\n")
-
-
 # Changes while the generator waits (its key written) or while the server
 # holds back the root hints.
-
-def key_from_1970(bind):
-    os.utime(bind.path("etc", "rndc.key"), (BEFORE_1980, BEFORE_1980))
-
 
 def void_device(name):
     """`name` made a device that swallows what is written (as /dev/null does),
@@ -160,9 +153,7 @@ ROWS = [
     Row("Folder not found: InstallDir names no folder", ["Searching folder ...", "Folder not found!"], "etc",
         arrange=lambda bind: bind.set_install_dir(bind.path("missing") + "/")),
     Row("bin-folder not found: bin is a file",
-        failed_at("Searching bin-folder ...", "bin-folder not found!"), "etc", arrange=bin_is_a_file),
-    Row("rndc-confgen not found: missing", failed_at("Searching rndc-confgen ...", "rndc-confgen not found!"),
-        "etc", arrange=lambda bind: os.remove(bind.generator)),
+        failed_at("Searching bin-folder ...", "bin-folder not found!"), "etc", arrange=file_in_place_of("bin")),
     Row("rndc-confgen not found: dated 1979",
         failed_at("Searching rndc-confgen ...", "rndc-confgen not found!"), "etc", arrange=generator_from_1979),
     Row("Service not stopped",
@@ -175,14 +166,15 @@ ROWS = [
         mount="size=1m,nr_inodes=64"),
     Row("etc-folder not created: etc is a file",
         failed_at("Creating etc-folder ...", "etc-folder not created!", rename=False), "etc",
-        arrange=etc_is_a_file),
+        arrange=file_in_place_of("etc")),
     Row("named.root not downloaded",
         failed_at("Downloading named.root ...", "named.root not downloaded!"), "backup", scenario="not-found",
         absent=("named.root",)),
     Row("rndc.key not generated",
         failed_at("Generating rndc.key ...", "rndc.key not generated!"), "backup", mode="no-key"),
     Row("rndc.key not generated: key dated 1970 is removed",
-        failed_at("Generating rndc.key ...", "rndc.key not generated!"), "backup", at_key=key_from_1970),
+        failed_at("Generating rndc.key ...", "rndc.key not generated!"), "backup",
+        at_key=lambda bind: os.utime(bind.path("etc", "rndc.key"), (BEFORE_1980, BEFORE_1980))),
     Row("rndc.key not deleted: immutable key",
         failed_at("Deleting rndc.key ...", "rndc.key not deleted!"), "backup", at_key=immutable("rndc.key"),
         key_left=True),
@@ -196,8 +188,6 @@ ROWS = [
         at_download=disk_full(0), report=DISK_FULL, absent=("named.root",)),
     Row("disk full on rndc.conf", progress("Writing rndc.conf ..."), "backup",
         at_key=disk_full(0, hold_key=True), report=DISK_FULL),
-    Row("disk full on named.conf", progress("Writing named.conf ..."), "backup",
-        at_key=disk_full(0), report=DISK_FULL),
     Row("disk full on named.local", progress("Writing named.local ..."), "backup",
         at_key=disk_full(2), report=DISK_FULL),
     Row("read-only etc on named.root", progress("Downloading named.root ..."), "backup",

@@ -29,7 +29,6 @@ PREVIOUS_ETC = {
 
 
 def error_report(message):
-    """The report of an uncaught I/O error on standard error, as a pattern."""
     return re.compile(rb"Exception EInOutError in Modul zephrane bei [0-9A-F]{8}\.\n" +
                       re.escape(message.encode()) + rb"\.\n\n")
 
@@ -60,13 +59,11 @@ def backups(folder):
 
 
 def configurations(folder):
-    """etc and every backup in `folder`: name -> snapshot."""
     names = (["etc"] if os.path.lexists(os.path.join(folder, "etc")) else []) + backups(folder)
     return {n: snapshot(os.path.join(folder, n)) for n in names}
 
 
 def copies_of(folder, kept):
-    """The names in `folder` ("etc" or a backup) whose content equals `kept`."""
     return [name for name, content in configurations(folder).items() if content == kept]
 
 
@@ -76,15 +73,12 @@ def key_files(folder):
 
 
 class Bind(Installation):
-    """An installation whose generator is the stand-in and whose named a unit
-    of the systemctl stand-in."""
 
     def __init__(self, sandbox, name, folder, install_dir=None):
         super().__init__(sandbox, name, folder, sandbox.stand_in, install_dir)
         self.generator_mode("")
 
     def previous_etc(self):
-        """Writes the previous configuration into etc; returns its snapshot."""
         for name, content in PREVIOUS_ETC.items():
             write(self.path("etc", name), content)
         return snapshot(self.path("etc"))

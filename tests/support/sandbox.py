@@ -7,6 +7,7 @@ Paths are str with the file system's encoding (undecodable bytes kept as
 surrogates), so folder names may hold any bytes.
 """
 import contextlib
+import difflib
 import http.server
 import os
 import shutil
@@ -53,12 +54,10 @@ def progress(last, stop=False, rename=True, start=False):
 
 
 def configured(lines, succeeded):
-    """The whole output of a configuration run that printed `lines`."""
     return encode(BANNER + lines + ["", "CONFIGURATION " + ("SUCCEEDED" if succeeded else "FAILED"), ""])
 
 
 def write(path, content=b""):
-    """Writes bytes or text to `path`, creating its folder."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb" if isinstance(content, bytes) else "w") as f:
         f.write(content)
@@ -158,7 +157,6 @@ class HintsServer(http.server.ThreadingHTTPServer):
 
 
 class Checks:
-    """The tally of a suite: a failed check prints what differs."""
 
     def __init__(self):
         self.failures = 0
@@ -170,7 +168,14 @@ class Checks:
         return ok
 
     def equal(self, what, actual, expected):
-        return self.check(what, actual == expected, f"  expected: {expected!r}\n  actual:   {actual!r}")
+        """Bytes are shown as a diff of their lines."""
+        if actual == expected:
+            return True
+        if isinstance(actual, bytes) and isinstance(expected, bytes):
+            return self.check(what, False, "\n".join(difflib.unified_diff(
+                [repr(x) for x in expected.split(b"\n")], [repr(x) for x in actual.split(b"\n")], "expected",
+                "actual", lineterm="", n=1)))
+        return self.check(what, False, f"  expected: {expected!r}\n  actual:   {actual!r}")
 
     @contextlib.contextmanager
     def case(self, name):
@@ -188,7 +193,6 @@ def Result(stdout, stderr, status):  # noqa: N802 (a record)
 
 
 class Sandbox:
-    """A work folder, the root hints server and the checks of one suite."""
 
     def __init__(self, zephrane):
         self.zephrane = os.path.abspath(zephrane)

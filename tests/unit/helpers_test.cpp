@@ -36,6 +36,8 @@ TEST(SplitWords, FollowsTheCommandLineRules) {
     }
 }
 
+// Slash and dash forms and POSIX words with control bytes are rows of the
+// run-control, bad-input and Wine end-to-end tables.
 TEST(HasParam, MatchesWholeWordsWithoutRegardToCase) {
     const struct {
         Words args;
@@ -47,15 +49,10 @@ TEST(HasParam, MatchesWholeWordsWithoutRegardToCase) {
         {{"HELP"}, "help", true},
         {{"x", "HeLp"}, "help", true},
         {{"-Cache"}, "-cache", true},
-        {{"/help"}, "help", false},
-        {{"--help"}, "help", false},
         {{"hel"}, "help", false},
         {{"helpme"}, "help", false},
         {{"-cache"}, "+cache", false},
-        {{"START"}, "start", true},
         {{"start "}, "start", false},
-        {{"start\x01"}, "start", false},  // POSIX argv words may carry control bytes
-        {{"\tstart"}, "start", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(HasParam(c.args, c.name), c.expected) << c.name;
