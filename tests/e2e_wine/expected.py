@@ -3,7 +3,6 @@
 Console and files end every line with CR LF; the files carry the key lines
 the stand-in generator writes (tests/fixtures/stand_in_keygen.cpp).
 """
-import re
 from pathlib import Path
 
 from sandbox import BANNER, usage
@@ -50,14 +49,3 @@ def configuration(install_dir, root_hints):
 
     return {"named.root": root_hints, **{name: golden(name) for name in
                                          ("rndc.conf", "named.conf", "localhost.zone", "named.local")}}
-
-
-def error_report_pattern(class_name, message, oem_code_page):
-    """The report on standard error, as a bytes pattern: the code address
-    may be any 8 upper-case hexadecimal digits; the text is in the OEM code
-    page."""
-    def oem(s):
-        return re.escape(s.encode(f"cp{oem_code_page}"))
-
-    first = oem(f"Exception {class_name} in Modul zephrane.exe bei ") + b"[0-9A-F]{8}" + oem("." + CRLF)
-    return re.compile(first + oem(message + "." + CRLF + CRLF))

@@ -18,7 +18,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 import expected  # noqa: E402
 import scenarios  # noqa: E402
 from machine import DIRECTORY, Machine  # noqa: E402
-from sandbox import ROOT_HINTS, Checks, HintsServer, free_port  # noqa: E402
+from sandbox import ROOT_HINTS, Checks, HintsServer, error_report, free_port  # noqa: E402
 from scenarios import CONFIGURED, EARLIER_BACKUP, RNDC_CONF_FOLDER, ROOT_HINTS_ONLY  # noqa: E402
 
 PAUSES = 4.0  # the two 2-second pauses around stopping and starting named
@@ -54,7 +54,8 @@ def check_row(checks, row, run, before, after, states, oem, root_hints):
     if row.report is None:
         checks.equal("standard error", run.stderr, b"")
     else:
-        checks.check("error report", expected.error_report_pattern(*row.report, oem).fullmatch(run.stderr),
+        report = error_report(*row.report, "zephrane.exe", "\r\n", f"cp{oem}")
+        checks.check("error report", report.fullmatch(run.stderr),
                      f"  got {run.stderr!r}, wanted {row.report!r} in code page {oem}")
     check_tree(checks, "etc", after.pop("etc", None), etc_files(row.etc_after, root_hints))
 

@@ -17,8 +17,8 @@ import time
 from dataclasses import dataclass, field
 from typing import Callable, Optional
 
-from harness import SKIP, BACKUP_NAME, Bind, copies_of, error_report, key_files, snapshot, suite
-from sandbox import BANNER, configured, encode, progress, write
+from harness import SKIP, BACKUP_NAME, Bind, copies_of, key_files, snapshot, suite
+from sandbox import BANNER, configured, encode, error_report, progress, write
 
 BEFORE_1980 = 2 * 86400  # 1970, outside the DOS dates the file search reports
 DISK_FULL = "E/A-Fehler 112"
@@ -218,7 +218,7 @@ def run_row(sandbox, number, row):
         result = bind.run(at_key=row.at_key, at_download=row.at_download)
 
         if row.report:
-            bind.check_run(row.name, result, encode(BANNER + row.printed), error_report(row.report))
+            bind.check_run(row.name, result, encode(BANNER + row.printed), error_report("EInOutError", row.report))
         else:
             bind.check_run(row.name, result, configured(row.printed, False))
         copies = copies_of(folder, kept)

@@ -28,11 +28,6 @@ PREVIOUS_ETC = {
 }
 
 
-def error_report(message):
-    return re.compile(rb"Exception EInOutError in Modul zephrane bei [0-9A-F]{8}\.\n" +
-                      re.escape(message.encode()) + rb"\.\n\n")
-
-
 def snapshot(path):
     """Everything at `path`: relative path -> what it is and holds (names,
     modes and bytes; no time stamps)."""

@@ -10,6 +10,7 @@ import contextlib
 import difflib
 import http.server
 import os
+import re
 import shutil
 import signal
 import socket
@@ -55,6 +56,16 @@ def progress(last, stop=False, rename=True, start=False):
 
 def configured(lines, succeeded):
     return encode(BANNER + lines + ["", "CONFIGURATION " + ("SUCCEEDED" if succeeded else "FAILED"), ""])
+
+
+def error_report(class_name, message, exe="zephrane", end="\n", codec="cp1252"):
+    """An uncaught error's report on standard error, as a pattern: the code
+    address may be any 8 upper-case hexadecimal digits."""
+    def text(s):
+        return re.escape(s.encode(codec))
+
+    return re.compile(text(f"Exception {class_name} in Modul {exe} bei ") + b"[0-9A-F]{8}" +
+                      text(f".{end}{message}.{end}{end}"))
 
 
 def write(path, content=b""):

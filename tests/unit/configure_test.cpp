@@ -178,31 +178,28 @@ TEST(Sequence, TypicalRunStopsMovesWritesAndStarts) {
               platform.calls.end());
 }
 
-TEST(Sequence, FirstRunPrintsTwelveLinesAndLeavesNamedAlone) {
-    FakePlatform platform;
-    platform.InstallBind(D);
-    Console out(platform);
-    EXPECT_TRUE(ConfigureServer(platform, out, false));
-    out.Flush();
-    EXPECT_EQ(platform.out, Lines({"Searching folder ...", "Searching bin-folder ...",
-                                        "Searching " + kGeneratorName + " ...", "Creating etc-folder ...",
-                                        "Downloading named.root ...", "Generating rndc.key ...",
-                                        "Reading rndc.key ...", "Deleting rndc.key ...", "Writing rndc.conf ...",
-                                        "Writing named.conf ...", "Writing localhost.zone ...",
-                                        "Writing named.local ..."}));
-    EXPECT_EQ(NamedCalls(platform), std::vector<std::string>{"GetServiceState(named)"});
-    EXPECT_EQ(platform.services["named"].startType, 3);
-}
-
-TEST(Sequence, StoppedNamedWithStartIsStartedWithoutAStopStep) {
-    FakePlatform platform;
-    platform.InstallBind(D);
-    Console out(platform);
-    EXPECT_TRUE(ConfigureServer(platform, out, true));
-    out.Flush();
-    EXPECT_EQ(platform.out.find("Stopping service"), std::string::npos);
-    EXPECT_EQ(NamedCalls(platform), (std::vector<std::string>{"GetServiceState(named)", "SetServiceStartType(named,2)",
-                                                              "StartServiceAndWait(named)", "Sleep(2000)"}));
+// A first run: no etc, named stopped. Twelve lines, and named is started
+// only when asked to.
+TEST(Sequence, FirstRunStartsNamedOnlyWithStart) {
+    for (const bool start : {false, true}) {
+        FakePlatform platform;
+        platform.InstallBind(D);
+        Console out(platform);
+        EXPECT_TRUE(ConfigureServer(platform, out, start));
+        out.Flush();
+        std::vector<std::string> lines = {
+            "Searching folder ...",     "Searching bin-folder ...", "Searching " + kGeneratorName + " ...",
+            "Creating etc-folder ...",  "Downloading named.root ...", "Generating rndc.key ...",
+            "Reading rndc.key ...",     "Deleting rndc.key ...",    "Writing rndc.conf ...",
+            "Writing named.conf ...",   "Writing localhost.zone ...", "Writing named.local ..."};
+        std::vector<std::string> calls = {"GetServiceState(named)"};
+        if (start) {
+            lines.push_back("Starting service ...");
+            calls.insert(calls.end(), {"SetServiceStartType(named,2)", "StartServiceAndWait(named)", "Sleep(2000)"});
+        }
+        EXPECT_EQ(platform.out, Lines(lines)) << start;
+        EXPECT_EQ(NamedCalls(platform), calls) << start;
+    }
 }
 
 }  // namespace

@@ -120,11 +120,6 @@ TEST(DriveService, StopWaitsFromTheStatusTheControlReturned) {
     const Outcome outcome = Drive(script, kStateStopped, kStateStopPending);
     EXPECT_TRUE(outcome.reached);
     EXPECT_EQ(outcome.sleeps, (std::vector<unsigned>{300, 10}));
-
-    const Outcome stopped = Drive(Answers({Settled(kStateStopped)}), kStateStopped, kStateStopPending);
-    EXPECT_TRUE(stopped.reached);
-    EXPECT_EQ(stopped.controls, 0);
-    EXPECT_TRUE(stopped.sleeps.empty());
 }
 
 TEST(DriveService, NoProgressForLongerThanTheHintIsFailure) {

@@ -22,17 +22,7 @@ FakePlatform WithEtc() {
     return platform;
 }
 
-TEST(TextWriter, WritesLinesWithTheBuildsLineEnd) {
-    FakePlatform platform = WithEtc();
-    platform.files[kFile] = "old content that must go";
-    TextWriter writer(platform, kFile);
-    writer.WriteLine("a");
-    writer.WriteLine("");
-    writer.Write("");
-    writer.Close();
-    EXPECT_EQ(platform.files[kFile], "a" + std::string(kLineEnd) + std::string(kLineEnd));
-}
-
+// Line ends and replacing a file are in every golden file comparison.
 TEST(TextWriter, LeavesOnlyFullBlocksBeforeTheClose) {
     FakePlatform platform = WithEtc();
     TextWriter writer(platform, kFile);
