@@ -26,7 +26,7 @@ const std::string kUsage = Lines({
 // The configuration on a machine without BIND.
 const std::string kNoBind = Lines({"Searching folder ...", "Folder not found!", "", "CONFIGURATION FAILED", ""});
 
-enum class Cache { Works, CannotStop, CannotStart, CannotChangeType };
+enum class Cache { Works, CannotStop, CannotChangeType };
 
 struct Scenario {
     const char* name;
@@ -41,7 +41,6 @@ FakeService CacheService(Cache cache) {
     service.state = 4;
     service.startType = 2;
     service.canStop = cache != Cache::CannotStop;
-    service.canStart = cache != Cache::CannotStart;
     service.canChangeStartType = cache != Cache::CannotChangeType;
     return service;
 }
