@@ -3,6 +3,7 @@
 #include "app/options.h"
 #include "config/configure.h"
 #include "platform/paths.h"
+#include "zephrane_version.h"
 
 namespace zephrane {
 namespace {
@@ -13,8 +14,8 @@ constexpr int kStartOnDemand = 3;
 
 void PrintBanner(Console& out) {
     out.WriteLine();
-    out.WriteLine("Zephrane 0.3b1");
-    out.WriteLine("Copyright (C) 2026 The Zephrane developers");
+    out.WriteLine(std::string("Zephrane ") + kVersionText);
+    out.WriteLine(kCopyright);
     out.WriteLine();
 }
 
