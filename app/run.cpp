@@ -1,7 +1,11 @@
 #include "app/run.h"
 
+#include <new>
+
+#include "app/error_report.h"
 #include "app/options.h"
 #include "config/configure.h"
+#include "config/service_switch.h"
 #include "platform/paths.h"
 #include "zephrane_version.h"
 
@@ -9,8 +13,6 @@ namespace zephrane {
 namespace {
 
 constexpr const char* kCacheService = "Dnscache";
-constexpr int kStartAutomatic = 2;
-constexpr int kStartOnDemand = 3;
 
 void PrintBanner(Console& out) {
     out.WriteLine();
@@ -33,10 +35,7 @@ void PrintUsage(Platform& platform, Console& out) {
 // Switches the DNS Client service off or on; false when that failed.
 bool SwitchCache(Platform& platform, Console& out, bool activate) {
     out.WriteLine(activate ? "Activating DNS cache ..." : "Deactivating DNS cache ...");
-    bool done = platform.SetServiceStartType(kCacheService, activate ? kStartAutomatic : kStartOnDemand);
-    if (done) {
-        done = activate ? platform.StartServiceAndWait(kCacheService) : platform.StopServiceAndWait(kCacheService);
-    }
+    const bool done = SwitchService(platform, kCacheService, activate);
     if (!done) {
         out.WriteLine(activate ? "DNS cache not activated!" : "DNS cache not deactivated!");
     }
@@ -46,12 +45,12 @@ bool SwitchCache(Platform& platform, Console& out, bool activate) {
 
 }  // namespace
 
-void RunZephrane(Platform& platform, Console& out, const std::vector<std::string>& args) {
+int RunZephrane(Platform& platform, Console& out, const std::vector<std::string>& args) {
     PrintBanner(out);
     if (HasParam(args, "help")) {
         PrintUsage(platform, out);
         out.WriteLine();
-        return;
+        return kExitSucceeded;
     }
 
     bool proceed = true;
@@ -69,16 +68,39 @@ void RunZephrane(Platform& platform, Console& out, const std::vector<std::string
         skipped = !proceed;
     }
 
+    bool succeeded = skipped;
     if (proceed) {
-        const bool configured = ConfigureServer(platform, out, HasParam(args, "start"));
+        succeeded = ConfigureServer(platform, out, HasParam(args, "start"));
         out.WriteLine();
-        out.WriteLine(configured ? "CONFIGURATION SUCCEEDED" : "CONFIGURATION FAILED");
+        out.WriteLine(succeeded ? "CONFIGURATION SUCCEEDED" : "CONFIGURATION FAILED");
     } else if (skipped) {
         out.WriteLine("CONFIGURATION SKIPPED");
     } else {
         out.WriteLine("EXECUTION FAILED");
     }
     out.WriteLine();
+    return succeeded ? kExitSucceeded : kExitFailed;
+}
+
+int RunAndReport(Platform& platform, const std::vector<std::string>& args) {
+    Console out(platform);
+    // Files and the registry key are closed while unwinding; what was printed
+    // so far goes out before the report.
+    auto report = [&](const RunError& error) {
+        out.Flush();
+        const std::string module = ExtractFileName(platform.ExecutablePath());
+        platform.WriteStderr(AnsiToErrorConsole(FormatErrorReport(error, module)));
+        return kExitReported;
+    };
+    try {
+        const int status = RunZephrane(platform, out, args);
+        out.Flush();
+        return status;
+    } catch (const RunError& error) {
+        return report(error);
+    } catch (const std::bad_alloc&) {
+        return report(RunError("EOutOfMemory", "Zu wenig Arbeitsspeicher", 0));
+    }
 }
 
 }  // namespace zephrane

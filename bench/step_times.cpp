@@ -5,7 +5,7 @@
 // Usage: step_times none
 //        step_times query <service>
 //        step_times generator <program> <arguments>
-//        step_times download <url> <destination>
+//        step_times download <url>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -25,10 +25,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(step, "generator") == 0 && argc == 4) {
         return system->RunAndWait(argv[2], argv[3]) ? 0 : 1;
     }
-    if (std::strcmp(step, "download") == 0 && argc == 4) {
-        return system->DownloadFile(argv[2], argv[3]) ? 0 : 1;
+    if (std::strcmp(step, "download") == 0 && argc == 3) {
+        return system->Download(argv[2]) ? 0 : 1;
     }
     std::fprintf(stderr, "usage: step_times none | query <service> | generator <program> <arguments> | "
-                         "download <url> <destination>\n");
+                         "download <url>\n");
     return 2;
 }

@@ -2,16 +2,21 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "config/control_key.h"
 #include "platform/platform.h"
 
 namespace zephrane {
 
-// Each creates or replaces its file in the etc folder below `installDir`.
-void WriteRndcConf(Platform& platform, const std::string& installDir, const KeyLines& keyLines);
-void WriteNamedConf(Platform& platform, const std::string& installDir, const KeyLines& keyLines);
-void WriteLocalhostZone(Platform& platform, const std::string& installDir);
-void WriteNamedLocal(Platform& platform, const std::string& installDir);
+struct ConfigFile {
+    std::string name;
+    FileAccess access;  // the two that carry the key are for administrators (and named) only
+    std::vector<std::string> lines;
+};
+
+// rndc.conf, named.conf, localhost.zone and named.local, in the order they
+// are written, for the etc folder below `installDir`.
+std::vector<ConfigFile> ConfigFiles(const std::string& installDir, const KeyLines& keyLines);
 
 }  // namespace zephrane

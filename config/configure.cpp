@@ -1,12 +1,15 @@
 #include "config/configure.h"
 
+#include "config/backup_name.h"
 #include "config/config_files.h"
 #include "config/constants.h"
 #include "config/control_key.h"
 #include "config/install_paths.h"
-#include "platform/directories.h"
+#include "config/root_hints.h"
+#include "config/service_switch.h"
+#include "io/directories.h"
+#include "io/text_file.h"
 #include "platform/paths.h"
-#include "platform/time_stamp.h"
 
 namespace zephrane {
 namespace {
@@ -16,41 +19,72 @@ bool Fail(Console& out, std::string_view message) {
     return false;
 }
 
-// Sets the start type, then starts or stops; the second only when the first worked.
-bool SwitchNamed(Platform& platform, bool run) {
-    const std::string named(kNamedService);
-    if (run) {
-        return platform.SetServiceStartType(named, kStartAutomatic) && platform.StartServiceAndWait(named);
+// A named that is starting, pausing, continuing or paused holds its
+// configuration as much as a running one; one whose state is unknown may.
+bool MayBeRunning(ServiceState state) {
+    return state != ServiceState::Absent && state != ServiceState::Stopped && state != ServiceState::StopPending;
+}
+
+std::optional<std::string> FetchRootHints(Platform& platform) {
+    std::optional<std::string> body = platform.Download(std::string(kRootHintsUrl));
+    // named refuses to start when its hint zone does not load.
+    if (body && !IsRootHints(*body)) {
+        body.reset();
     }
-    return platform.SetServiceStartType(named, kStartOnDemand) && platform.StopServiceAndWait(named);
+    return body;
+}
+
+bool WriteRootHints(Folder& etc, const std::string& hints) {
+    std::unique_ptr<File> file = etc.CreateFile("named.root", FileAccess::Plain);
+    if (!file) {
+        return false;
+    }
+    WriteAll(*file, hints);
+    file->Close();
+    return true;
 }
 
 }  // namespace
 
 bool ConfigureServer(Platform& platform, Console& out, bool start) {
     const std::string generator(kKeyGeneratorName);
+    const std::string named(kNamedService);
 
     out.WriteLine("Searching folder ...");
     const std::string installDir = ReadInstallDir(platform);
-    if (!platform.DirectoryExists(installDir)) {
+    if (!IsUsableInstallDir(installDir) || !platform.DirectoryExists(installDir) ||
+        !platform.IsProtectedFolder(installDir)) {
         return Fail(out, "Folder not found!");
     }
 
+    // The tool runs what bin holds with administrator rights.
     out.WriteLine("Searching bin-folder ...");
-    if (!platform.DirectoryExists(BinFolder(installDir))) {
+    const std::string bin = BinFolder(installDir);
+    if (!platform.DirectoryExists(bin) || !platform.IsProtectedFolder(bin)) {
         return Fail(out, "bin-folder not found!");
     }
 
     out.WriteLine("Searching " + generator + " ...");
-    if (!platform.FileExists(KeyGeneratorPath(installDir))) {
+    const std::string generatorPath = KeyGeneratorPath(installDir);
+    if (!platform.FileExists(generatorPath) || !platform.IsProtectedProgram(generatorPath)) {
         return Fail(out, generator + " not found!");
     }
 
+    // One run at a time: another one's half-made etc must not be moved aside.
+    const std::unique_ptr<Hold> lock = platform.LockFolder(installDir);
+    // Fetched while named still runs: a machine that resolves through its
+    // own named cannot download once it is stopped.
+    std::optional<std::string> rootHints = lock ? FetchRootHints(platform) : std::nullopt;
+
     // named must not read its configuration while etc is being replaced.
-    const bool wasRunning = platform.GetServiceState(std::string(kNamedService)) == kServiceRunning;
+    const ServiceState namedState = platform.GetServiceState(named);
+    const bool wasRunning = MayBeRunning(namedState);
     if (wasRunning) {
         out.WriteLine("Stopping service ...");
-        const bool stopped = SwitchNamed(platform, false);
+        if (!lock || namedState == ServiceState::Unknown) {
+            return Fail(out, "Service not stopped!");
+        }
+        const bool stopped = SwitchService(platform, named, false);
         platform.Sleep(kServicePauseMs);
         if (!stopped) {
             return Fail(out, "Service not stopped!");
@@ -61,68 +95,69 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
     const std::string etc = EtcFolder(installDir);
     if (platform.DirectoryExists(etc)) {
         out.WriteLine("Renaming etc-folder ...");
-        platform.RenameFile(etc, StripTrailingBackslash(etc) + "_" + TimeStamp(platform.Now()) + kPathSeparator);
+        if (lock) {
+            platform.RenameFile(etc, StripTrailingBackslash(etc) + "_" + TimeStamp(platform.Now()) + kPathSeparator);
+        }
         if (platform.DirectoryExists(etc)) {
             return Fail(out, "etc-folder not renamed!");
         }
     }
 
     out.WriteLine("Creating etc-folder ...");
-    if (!ForceDirectories(platform, etc)) {
+    std::vector<std::string> groups(std::begin(kNamedGroups), std::end(kNamedGroups));
+    const std::unique_ptr<Folder> etcFolder = lock && ForceDirectories(platform, etc)
+                                                  ? platform.OpenFolder(etc, platform.ServiceAccount(named, groups))
+                                                  : nullptr;
+    if (!etcFolder) {
         return Fail(out, "etc-folder not created!");
     }
 
     out.WriteLine("Downloading named.root ...");
-    if (!platform.DownloadFile(std::string(kRootHintsUrl), etc + "named.root")) {
+    if (!rootHints) {
+        rootHints = FetchRootHints(platform);
+    }
+    if (!rootHints || !WriteRootHints(*etcFolder, *rootHints) || !platform.FileExists(etc + "named.root")) {
         return Fail(out, "named.root not downloaded!");
     }
 
-    const std::string keyFile = etc + "rndc.key";
-    out.WriteLine("Generating rndc.key ...");
-    // The generator writes to the same standard output; what is buffered goes first.
-    out.Flush();
-    GenerateKey(platform, installDir);
-    if (!platform.FileExists(keyFile)) {
-        // The file search misses a key whose time stamp lies outside the DOS
-        // range (a clock before 1980); its secret must not stay behind.
-        platform.DeleteFile(keyFile);
-        return Fail(out, "rndc.key not generated!");
-    }
+    const std::string keyPath = etc + std::string(kKeyFileName);
+    KeyLines keyLines;
+    {
+        out.WriteLine("Generating rndc.key ...");
+        // The generator writes to the same standard output; what is buffered goes first.
+        out.Flush();
+        // Interrupted now, the run would leave the secret behind.
+        const std::unique_ptr<Hold> uninterrupted = platform.HoldInterruptions();
+        KeyFile key(*etcFolder);
+        if (!GenerateKey(platform, installDir) || !platform.FileExists(keyPath)) {
+            return Fail(out, "rndc.key not generated!");
+        }
 
-    out.WriteLine("Reading rndc.key ...");
-    const KeyLines keyLines = ReadKeyLines(platform, keyFile);
+        out.WriteLine("Reading rndc.key ...");
+        keyLines = key.Read();
 
-    // The secret is to live only inside rndc.conf and named.conf.
-    out.WriteLine("Deleting rndc.key ...");
-    platform.DeleteFile(keyFile);
-    if (platform.FileExists(keyFile)) {
-        return Fail(out, "rndc.key not deleted!");
-    }
-
-    struct Writer {
-        const char* fileName;
-        void (*write)(Platform&, const std::string&, const KeyLines&);
-    };
-    const Writer writers[] = {
-        {"rndc.conf", WriteRndcConf},
-        {"named.conf", WriteNamedConf},
-        {"localhost.zone", [](Platform& p, const std::string& d, const KeyLines&) { WriteLocalhostZone(p, d); }},
-        {"named.local", [](Platform& p, const std::string& d, const KeyLines&) { WriteNamedLocal(p, d); }},
-    };
-    for (const Writer& writer : writers) {
-        const std::string fileName = writer.fileName;
-        out.WriteLine("Writing " + fileName + " ...");
-        writer.write(platform, installDir, keyLines);
-        if (!platform.FileExists(etc + fileName)) {
-            return Fail(out, fileName + " not written!");
+        // The secret is to live only inside rndc.conf and named.conf.
+        out.WriteLine("Deleting rndc.key ...");
+        key.Delete();
+        if (platform.FileExists(keyPath)) {
+            return Fail(out, "rndc.key not deleted!");
         }
     }
+
+    for (const ConfigFile& file : ConfigFiles(installDir, keyLines)) {
+        out.WriteLine("Writing " + file.name + " ...");
+        if (!WriteTextFile(*etcFolder, file.name, file.access, file.lines) || !platform.FileExists(etc + file.name)) {
+            return Fail(out, file.name + " not written!");
+        }
+    }
+    // named may start from these files at the next boot, also after a power cut.
+    etcFolder->Sync();
 
     if (!wasRunning && !start) {
         return true;
     }
     out.WriteLine("Starting service ...");
-    const bool started = SwitchNamed(platform, true);
+    const bool started = SwitchService(platform, named, true);
     platform.Sleep(kServicePauseMs);
     if (!started) {
         return Fail(out, "Service not started!");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/console.h"
+#include "io/console.h"
 #include "platform/platform.h"
 
 namespace zephrane {

@@ -9,16 +9,14 @@ inline constexpr std::string_view kBindRegistryKey = R"(\Software\ISC\BIND\)";
 inline constexpr std::string_view kInstallDirValue = "InstallDir";
 inline constexpr std::string_view kNamedService = "named";
 inline constexpr std::string_view kRootHintsUrl = "http://www.internic.net/zones/named.root";
+inline constexpr std::string_view kKeyFileName = "rndc.key";
+// The group named drops to where its unit does not say (Debian, then Red Hat).
+inline constexpr std::string_view kNamedGroups[] = {"bind", "named"};
 
 // The control channel, written as these exact strings.
 inline constexpr std::string_view kControlAddress = "127.0.0.1";
 inline constexpr std::string_view kControlPort = "953";
 inline constexpr std::string_view kKeyName = "rndc-key";
-
-inline constexpr int kServiceStopped = 1;
-inline constexpr int kServiceRunning = 4;
-inline constexpr int kStartAutomatic = 2;
-inline constexpr int kStartOnDemand = 3;
 
 // Pause after stopping and after starting named.
 inline constexpr unsigned kServicePauseMs = 2000;

@@ -2,7 +2,7 @@
 
 #include "config/constants.h"
 #include "config/install_paths.h"
-#include "platform/text_file.h"
+#include "io/text_file.h"
 
 namespace zephrane {
 namespace {
@@ -15,28 +15,25 @@ std::string Quoted(std::string_view text) {
 }  // namespace
 
 std::string KeyGeneratorArguments(const std::string& installDir) {
-    return "-a -b " + Quoted("512") + " -c " + Quoted(EtcFile(installDir, "rndc.key")) + " -k " + Quoted(kKeyName) +
-           " -p " + Quoted(kControlPort) + " -s " + Quoted(kControlAddress);
+    return "-a -b " + Quoted("512") + " -c " + Quoted(EtcFile(installDir, std::string(kKeyFileName))) + " -k " +
+           Quoted(kKeyName) + " -p " + Quoted(kControlPort) + " -s " + Quoted(kControlAddress);
 }
 
 bool GenerateKey(Platform& platform, const std::string& installDir) {
-    if (platform.RunAndWait(KeyGeneratorPath(installDir), KeyGeneratorArguments(installDir))) {
-        return true;
-    }
-    // A generator killed at the deadline may have left half a key behind;
-    // without the file the run reports the key as not generated.
-    platform.DeleteFile(EtcFile(installDir, "rndc.key"));
-    return false;
+    return platform.RunAndWait(KeyGeneratorPath(installDir), KeyGeneratorArguments(installDir));
 }
 
-KeyLines ReadKeyLines(Platform& platform, const std::string& path) {
-    KeyLines lines;
-    TextReader reader(platform, path);
-    while (!reader.Eof()) {
-        lines.push_back(reader.ReadLine());
+KeyFile::~KeyFile() {
+    if (!deleted_) {
+        etc_.DeleteFile(std::string(kKeyFileName));
     }
-    reader.Close();
-    return lines;
+}
+
+KeyLines KeyFile::Read() { return ReadTextFile(etc_, std::string(kKeyFileName)); }
+
+bool KeyFile::Delete() {
+    deleted_ = etc_.DeleteFile(std::string(kKeyFileName));
+    return deleted_;
 }
 
 }  // namespace zephrane

@@ -11,6 +11,11 @@ namespace zephrane {
 // registry gives none.
 std::string ReadInstallDir(Platform& platform);
 
+// Whether `installDir` may be used at all: an absolute path (a drive or a
+// UNC name on Windows, '/' on POSIX) without '"' or control bytes, which
+// would break the quoting of named.conf and of the generator's arguments.
+bool IsUsableInstallDir(const std::string& installDir);
+
 std::string BinFolder(const std::string& installDir);
 std::string EtcFolder(const std::string& installDir);
 std::string EtcFile(const std::string& installDir, const std::string& fileName);

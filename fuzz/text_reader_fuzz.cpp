@@ -4,8 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/control_key.h"
-#include "platform/text_file.h"
+#include "io/text_file.h"
 #include "tests/fake_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -17,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform.folders.insert(folder);
     platform.files[path] = bytes;
 
-    const KeyLines lines = ReadKeyLines(platform, path);
+    const std::unique_ptr<Folder> etc = platform.OpenFolder(folder, {});
+    const std::vector<std::string> lines = ReadTextFile(*etc, "rndc.key");
     std::size_t total = 0;
     for (const std::string& line : lines) {
         if (line.find_first_of("\r\n\x1A") != std::string::npos) {
@@ -31,13 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What was read holds no line-end bytes or Ctrl-Z, so written out again
     // it reads back exactly.
-    const std::string copy = folder + kPathSeparator + "copy";
-    TextWriter writer(platform, copy);
-    for (const std::string& line : lines) {
-        writer.WriteLine(line);
-    }
-    writer.Close();
-    if (ReadKeyLines(platform, copy) != lines) {
+    WriteTextFile(*etc, "copy", FileAccess::Plain, lines);
+    if (ReadTextFile(*etc, "copy") != lines) {
         std::abort();
     }
     return 0;

@@ -1,6 +1,6 @@
 // Starting a program and waiting for its exit, bounded by a deadline. Each
-// backend implements RunAndWaitWithin; SystemPlatform::RunAndWait calls it
-// with kLaunchDeadline after checking that the program file exists.
+// backend implements RunAndWaitWithin; Platform::RunAndWait calls it with
+// kLaunchDeadline after checking that the program file exists.
 #pragma once
 
 #include <chrono>
@@ -11,11 +11,13 @@ namespace zephrane {
 // BIND's key generator needs well under a second; the deadline only ends a
 // generator that hangs, so that the run can report the missing key.
 inline constexpr std::chrono::milliseconds kLaunchDeadline{120000};
+// How long a program that was ended at the deadline may take to go.
+inline constexpr std::chrono::milliseconds kEndingGrace{5000};
 
 // Starts `program` with `arguments` in the program's folder and waits on the
 // process itself until it exits, at most `deadline`. A program still running
-// then is killed and waited for. True when it was started and exited by
-// itself, whatever its exit code.
+// then is ended and given kEndingGrace to go. True when it was started and
+// exited by itself, whatever its exit code.
 bool RunAndWaitWithin(const std::string& program, const std::string& arguments,
                       std::chrono::milliseconds deadline);
 

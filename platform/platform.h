@@ -1,10 +1,13 @@
-// The seam between the portable tool (app/, config/) and the operating system.
-// Everything app/ and config/ need from the system goes through `Platform`;
-// the Win32 and POSIX backends implement it, tests substitute a fake.
+// The seam between the portable tool (app/, config/, io/) and the operating
+// system. Everything the tool needs from the system goes through `Platform`;
+// the Win32 and POSIX backends implement it, tests substitute a fake. Each
+// operation says here what failure looks like and who owns what, so that a
+// caller never has to open a backend to learn a rule.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,15 +38,38 @@ struct LocalTime {
     unsigned second = 0;
 };
 
-enum class FileMode {
-    ReadText,          // existing file, shared for reading
-    WriteText,         // created or emptied
-    WriteTextPrivate,  // as WriteText; on POSIX readable by the owner only (carries the control key)
-    WriteBinary,       // created or emptied, for downloads
+// Service states by their Windows numbers; the two below 1 are the tool's own.
+enum class ServiceState : int {
+    Unknown = 0,  // the state could not be learned (no access, manager unavailable)
+    Absent = -1,  // there is no such service
+    Stopped = 1,
+    StartPending = 2,
+    StopPending = 3,
+    Running = 4,
+    ContinuePending = 5,
+    PausePending = 6,
+    Paused = 7,
 };
 
-// An open file. Failures the tool does not test for throw RunError (I/O
-// error with the system's code); the destructor closes without throwing.
+// Start types by their Windows numbers (POSIX: enabled and disabled units).
+enum class StartType : int { Automatic = 2, OnDemand = 3 };
+
+// An account that may use what a run creates besides the administrators: a
+// Windows SID in string form, or a POSIX group number. Empty: nobody.
+struct Account {
+    std::string id;
+};
+
+// Who may read a file created in a configuration folder.
+enum class FileAccess {
+    Secret,       // administrators only (POSIX: 0600, this account)
+    ServerReads,  // and the folder's account, to read (POSIX: 0640 with its group; 0600 without)
+    Plain,        // whoever may enter the folder (POSIX: 0644; Windows: what the folder passes on)
+};
+
+// An open file. Failures the tool does not test for throw RunError (an I/O
+// error with the Windows system code; POSIX translates errno); the
+// destructor closes without throwing.
 class File {
 public:
     virtual ~File() = default;
@@ -51,8 +77,32 @@ public:
     virtual std::size_t Write(const char* data, std::size_t size) = 0;
     // One system read; 0 at the end of the file.
     virtual std::size_t Read(char* data, std::size_t size) = 0;
-    // Closes the file, reporting a failure as RunError.
+    // Closes the file. What was written has reached the disk first.
     virtual void Close() = 0;
+};
+
+// A folder opened once: files are created in it and read from it by name,
+// never through a link, so that a folder or link swapped in under its path
+// cannot redirect them. Failures other than those stated throw RunError.
+class Folder {
+public:
+    virtual ~Folder() = default;
+    // Creates `name`, which must not exist: nullptr when the name is taken
+    // (by a file, a folder, a link or a device), nothing is opened then.
+    virtual std::unique_ptr<File> CreateFile(const std::string& name, FileAccess access) = 0;
+    // Opens the plain file `name` for reading; a link, a folder, a device or
+    // a missing file throws.
+    virtual std::unique_ptr<File> OpenFile(const std::string& name) = 0;
+    // Removes the entry `name` (a link itself, never its target).
+    virtual bool DeleteFile(const std::string& name) = 0;
+    // The folder's entries reach the disk (POSIX; Windows journals them).
+    virtual void Sync() = 0;
+};
+
+// Something held until it is destroyed.
+class Hold {
+public:
+    virtual ~Hold() = default;
 };
 
 class Platform {
@@ -60,19 +110,36 @@ public:
     virtual ~Platform() = default;
 
     // Registry: the string value `value` of key `key` below HKEY_LOCAL_MACHINE
-    // (`key` written with '\' separators, as in "\Software\ISC\BIND\").
-    // Absent key or value read as empty; string and expandable-string values
-    // are taken unexpanded up to the first NUL; any other type throws the
-    // ERegistryException RunError.
+    // (`key` written with '\' separators, as in "\Software\ISC\BIND\"), from
+    // the 64-bit view, else from the 32-bit view where 32-bit programs record
+    // it. Absent key or value read as empty; string and expandable-string
+    // values are taken unexpanded up to the first NUL; any other type, in the
+    // first view that has the value, throws the ERegistryException RunError.
     virtual std::string ReadRegistryString(const std::string& key, const std::string& value) = 0;
 
-    // File system. None of these throws; each reports through its result.
+    // File system by path. None of these throws; each reports through its result.
     virtual bool DirectoryExists(const std::string& path) = 0;
+    // True for an entry that is no folder and whose last-write time, as local
+    // time, is a DOS date and time (1980 to 2107), as the Windows file search
+    // reports entries. A path ending with a separator gives false.
     virtual bool FileExists(const std::string& path) = 0;
-    virtual bool CreateDirectory(const std::string& path) = 0;  // one level
+    // Whether only administrators (and this account) can change the folder
+    // or the program at `path`: the tool runs what its folder holds with
+    // administrator rights. POSIX: owned by root or this account, writable by
+    // no group but root's and by no others; a program is also an executable
+    // plain file. Windows: not checked (true).
+    virtual bool IsProtectedFolder(const std::string& path) = 0;
+    virtual bool IsProtectedProgram(const std::string& path) = 0;
+    // Creates one folder, for administrators only until OpenFolder widens it.
+    virtual bool CreateDirectory(const std::string& path) = 0;
+    // Never replaces an existing `newPath`. POSIX: the parent's entries reach the disk.
     virtual bool RenameFile(const std::string& oldPath, const std::string& newPath) = 0;
     virtual bool DeleteFile(const std::string& path) = 0;
-    virtual std::unique_ptr<File> OpenFile(const std::string& path, FileMode mode) = 0;
+    // Opens the folder at `path` once and protects it: administrators full
+    // control, `server` may read it and create and change files in it (POSIX:
+    // 0770 with its group, 0700 without). nullptr when `path` is a link or
+    // reparse point, not a folder, or (POSIX) not owned by this account.
+    virtual std::unique_ptr<Folder> OpenFolder(const std::string& path, const Account& server) = 0;
 
     // Clock and pauses.
     virtual LocalTime Now() = 0;
@@ -85,19 +152,43 @@ public:
     // Full path of the running executable, as the system reports it.
     virtual std::string ExecutablePath() = 0;
 
-    // Services: state 1 stopped, 4 running, other system values passed
-    // through, -1 when the state cannot be obtained; start types 2 and 3.
-    virtual int GetServiceState(const std::string& name) = 0;
-    virtual bool SetServiceStartType(const std::string& name, int startType) = 0;
+    // Services. Each change ends: within a bounded wait (no progress for
+    // longer than the service's wait hint and at least 2 s is failure, the
+    // whole change takes at most 120 s); a service already in the wanted
+    // state is left alone. A service in the middle of another change is let
+    // finish it before it is asked.
+    virtual ServiceState GetServiceState(const std::string& name) = 0;
+    virtual bool SetServiceStartType(const std::string& name, StartType startType) = 0;
     virtual bool StartServiceAndWait(const std::string& name) = 0;
     virtual bool StopServiceAndWait(const std::string& name) = 0;
+    // The account service `name` runs as, for its files. Windows: its logon
+    // account (LocalSystem, an account that cannot be resolved, and a
+    // service that does not exist: nobody). POSIX: services drop to an
+    // account their unit does not name, so it is the first of `groups` that
+    // exists here, else nobody.
+    virtual Account ServiceAccount(const std::string& name, const std::vector<std::string>& groups) = 0;
 
-    // HTTP download of `url` into `destPath`.
-    virtual bool DownloadFile(const std::string& url, const std::string& destPath) = 0;
+    // HTTP GET of `url` through the system's proxy settings, never from a
+    // cache: the body of a complete answer with status 200, at most 1 MiB.
+    // nullopt for anything else, and after 30 s without a connection, 60 s
+    // without a byte or 120 s in all.
+    virtual std::optional<std::string> Download(const std::string& url) = 0;
 
-    // Starts `program` with `arguments` in the program's folder and waits
-    // until it has exited.
+    // Starts `program` (false at once when no FileExists) with `arguments`,
+    // split by the command-line word rules, in the program's folder, and
+    // waits on the process until it exits, at most 120 s: a program still
+    // running then is ended, and the result is false. True when it ran and
+    // exited by itself, whatever its exit code. Shows no error dialog.
     virtual bool RunAndWait(const std::string& program, const std::string& arguments) = 0;
+
+    // One run at a time per folder: waits while another process holds
+    // `path`, at most 10 minutes; nullptr then. Held until destroyed (and
+    // by no process that has ended).
+    virtual std::unique_ptr<Hold> LockFolder(const std::string& path) = 0;
+    // Until destroyed, Ctrl+C and termination requests wait (POSIX: the
+    // signals are blocked and arrive afterwards; Windows: Ctrl+C and
+    // Ctrl+Break are ignored). The kernel's kill cannot wait.
+    virtual std::unique_ptr<Hold> HoldInterruptions() = 0;
 };
 
 // The real system of this build.

@@ -1,5 +1,6 @@
 // The real system of this build. Each backend (win32/ or posix/) implements
-// these operations, spread over one file per concern.
+// these operations, spread over one file per concern; download.cpp,
+// launch.cpp and holds.cpp beside this header hold what both share.
 #pragma once
 
 #include "platform/platform.h"
@@ -12,10 +13,12 @@ public:
 
     bool DirectoryExists(const std::string& path) override;
     bool FileExists(const std::string& path) override;
+    bool IsProtectedFolder(const std::string& path) override;
+    bool IsProtectedProgram(const std::string& path) override;
     bool CreateDirectory(const std::string& path) override;
     bool RenameFile(const std::string& oldPath, const std::string& newPath) override;
     bool DeleteFile(const std::string& path) override;
-    std::unique_ptr<File> OpenFile(const std::string& path, FileMode mode) override;
+    std::unique_ptr<Folder> OpenFolder(const std::string& path, const Account& server) override;
 
     LocalTime Now() override;
     void Sleep(unsigned milliseconds) override;
@@ -25,14 +28,18 @@ public:
     void WriteStderr(std::string_view bytes) override;
     std::string ExecutablePath() override;
 
-    int GetServiceState(const std::string& name) override;
-    bool SetServiceStartType(const std::string& name, int startType) override;
+    ServiceState GetServiceState(const std::string& name) override;
+    bool SetServiceStartType(const std::string& name, StartType startType) override;
     bool StartServiceAndWait(const std::string& name) override;
     bool StopServiceAndWait(const std::string& name) override;
+    Account ServiceAccount(const std::string& name, const std::vector<std::string>& groups) override;
 
-    bool DownloadFile(const std::string& url, const std::string& destPath) override;
+    std::optional<std::string> Download(const std::string& url) override;
 
     bool RunAndWait(const std::string& program, const std::string& arguments) override;
+
+    std::unique_ptr<Hold> LockFolder(const std::string& path) override;
+    std::unique_ptr<Hold> HoldInterruptions() override;
 };
 
 }  // namespace zephrane

@@ -14,9 +14,11 @@ public:
         : platform_(platform), path_(std::move(path)), content_(std::move(content)) {}
 
     std::size_t Write(const char* data, std::size_t size) override {
-        const std::size_t take = std::min(size, platform_.writeLimit);
-        platform_.files[path_].append(data, take);
-        return take;
+        if (platform_.full.count(path_) > 0) {
+            return 0;
+        }
+        platform_.files[path_].append(data, size);
+        return size;
     }
     std::size_t Read(char* data, std::size_t size) override {
         const std::size_t take = std::min(size, content_.size() - position_);
@@ -33,12 +35,52 @@ private:
     std::size_t position_ = 0;
 };
 
+class FakeFolder final : public Folder {
+public:
+    FakeFolder(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+
+    std::unique_ptr<File> CreateFile(const std::string& name, FileAccess access) override {
+        const std::string path = path_ + name;
+        if (platform_.files.count(path) > 0 || platform_.folders.count(path) > 0) {
+            return nullptr;
+        }
+        platform_.files[path];
+        platform_.fileAccess[path] = access;
+        return std::make_unique<FakeFile>(platform_, path, "");
+    }
+    std::unique_ptr<File> OpenFile(const std::string& name) override {
+        const auto found = platform_.files.find(path_ + name);
+        if (found == platform_.files.end()) {
+            ThrowIoError(kErrorFileNotFound);
+        }
+        if (platform_.unreadable.count(found->first) > 0) {
+            ThrowIoError(kErrorAccessDenied);
+        }
+        return std::make_unique<FakeFile>(platform_, found->first, found->second);
+    }
+    bool DeleteFile(const std::string& name) override { return platform_.DeleteFile(path_ + name); }
+    void Sync() override { platform_.calls.push_back("Sync(" + path_ + ")"); }
+
+private:
+    FakePlatform& platform_;
+    std::string path_;
+};
+
+class FakeHold final : public Hold {
+public:
+    FakeHold(FakePlatform& platform, std::string what) : platform_(platform), what_(std::move(what)) {}
+    ~FakeHold() override { platform_.calls.push_back("Release(" + what_ + ")"); }
+
+private:
+    FakePlatform& platform_;
+    std::string what_;
+};
+
 }  // namespace
 
 FakePlatform::FakePlatform() {
-    download = [this](const std::string&, const std::string& dest) {
-        files[dest] = ". 3600000 NS A.ROOT-SERVERS.NET.\n";
-        return true;
+    download = [](const std::string&) -> std::optional<std::string> {
+        return ". 3600000 NS A.ROOT-SERVERS.NET.\nA.ROOT-SERVERS.NET. 3600000 A 198.41.0.4\n";
     };
     launch = [this](const std::string& program, const std::string&) {
         const std::string installDir = ExtractFilePath(Bare(ExtractFilePath(program)));
@@ -78,6 +120,9 @@ void FakePlatform::InstallBind(const std::string& dir) {
 
 std::string FakePlatform::ReadRegistryString(const std::string& key, const std::string& value) {
     calls.push_back("ReadRegistry(" + key + "," + value + ")");
+    if (registryWrongType) {
+        ThrowRegistryTypeError(value);
+    }
     return installDir;
 }
 
@@ -86,6 +131,10 @@ bool FakePlatform::DirectoryExists(const std::string& path) { return !path.empty
 bool FakePlatform::FileExists(const std::string& path) {
     return !path.empty() && path.back() != kPathSeparator && files.count(path) > 0 && invisible.count(path) == 0;
 }
+
+bool FakePlatform::IsProtectedFolder(const std::string& path) { return unprotected.count(Bare(path)) == 0; }
+
+bool FakePlatform::IsProtectedProgram(const std::string& path) { return unprotected.count(path) == 0; }
 
 bool FakePlatform::CreateDirectory(const std::string& path) {
     const std::string folder = Bare(path);
@@ -128,28 +177,20 @@ bool FakePlatform::DeleteFile(const std::string& path) {
     return undeletable.count(path) == 0 && files.erase(path) > 0;
 }
 
-std::unique_ptr<File> FakePlatform::OpenFile(const std::string& path, FileMode mode) {
-    if (mode == FileMode::ReadText) {
-        const auto found = files.find(path);
-        if (found == files.end()) {
-            ThrowIoError(kErrorFileNotFound);
-        }
-        return std::make_unique<FakeFile>(*this, path, found->second);
+std::unique_ptr<Folder> FakePlatform::OpenFolder(const std::string& path, const Account& server) {
+    if (folders.count(Bare(path)) == 0) {
+        return nullptr;
     }
-    if (folders.count(Bare(ExtractFilePath(path))) == 0) {
-        ThrowIoError(kErrorPathNotFound);
-    }
-    files[path].clear();
-    fileModes[path] = mode;
-    return std::make_unique<FakeFile>(*this, path, "");
+    folderAccounts[Bare(path)] = server.id;
+    return std::make_unique<FakeFolder>(*this, Bare(path) + kPathSeparator);
 }
 
 void FakePlatform::Sleep(unsigned milliseconds) { calls.push_back("Sleep(" + std::to_string(milliseconds) + ")"); }
 
-int FakePlatform::GetServiceState(const std::string& name) {
+ServiceState FakePlatform::GetServiceState(const std::string& name) {
     calls.push_back("GetServiceState(" + name + ")");
     const auto found = services.find(name);
-    return found == services.end() ? -1 : found->second.state;
+    return found == services.end() ? ServiceState::Absent : found->second.state;
 }
 
 // Records the call; changes the service when it exists and `allowed` holds.
@@ -165,29 +206,44 @@ bool ChangeService(FakePlatform& platform, std::string call, const std::string& 
     return true;
 }
 
-bool FakePlatform::SetServiceStartType(const std::string& name, int startType) {
-    return ChangeService(*this, "SetServiceStartType(" + name + "," + std::to_string(startType) + ")", name,
-                         &FakeService::canChangeStartType, [&](FakeService& s) { s.startType = startType; });
+bool FakePlatform::SetServiceStartType(const std::string& name, StartType startType) {
+    return ChangeService(*this,
+                         "SetServiceStartType(" + name + "," + std::to_string(static_cast<int>(startType)) + ")",
+                         name, &FakeService::canChangeStartType, [&](FakeService& s) { s.startType = startType; });
 }
 
 bool FakePlatform::StartServiceAndWait(const std::string& name) {
     return ChangeService(*this, "StartServiceAndWait(" + name + ")", name, &FakeService::canStart,
-                         [](FakeService& s) { s.state = 4; });
+                         [](FakeService& s) { s.state = ServiceState::Running; });
 }
 
 bool FakePlatform::StopServiceAndWait(const std::string& name) {
     return ChangeService(*this, "StopServiceAndWait(" + name + ")", name, &FakeService::canStop,
-                         [](FakeService& s) { s.state = 1; });
+                         [](FakeService& s) { s.state = ServiceState::Stopped; });
 }
 
-bool FakePlatform::DownloadFile(const std::string& url, const std::string& destPath) {
-    calls.push_back("DownloadFile(" + url + "," + destPath + ")");
-    return download(url, destPath);
+Account FakePlatform::ServiceAccount(const std::string& name, const std::vector<std::string>&) {
+    return services.count(name) > 0 ? Account{serverAccount} : Account{};
+}
+
+std::optional<std::string> FakePlatform::Download(const std::string& url) {
+    calls.push_back("Download(" + url + ")");
+    return download(url);
 }
 
 bool FakePlatform::RunAndWait(const std::string& program, const std::string& arguments) {
     calls.push_back("RunAndWait(" + program + "," + arguments + ")");
     return launch(program, arguments);
+}
+
+std::unique_ptr<Hold> FakePlatform::LockFolder(const std::string& path) {
+    calls.push_back("LockFolder(" + path + ")");
+    return lockTaken ? nullptr : std::make_unique<FakeHold>(*this, "lock");
+}
+
+std::unique_ptr<Hold> FakePlatform::HoldInterruptions() {
+    calls.push_back("HoldInterruptions()");
+    return std::make_unique<FakeHold>(*this, "interruptions");
 }
 
 std::string Lines(const std::vector<std::string>& lines) {

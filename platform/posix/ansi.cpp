@@ -1,5 +1,5 @@
 #include "platform/platform.h"
-#include "platform/windows1252.h"
+#include "platform/posix/windows1252.h"
 
 namespace zephrane {
 

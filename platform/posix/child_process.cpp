@@ -1,5 +1,7 @@
 #include "platform/posix/child_process.h"
 
+#include "platform/launch.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -41,9 +43,8 @@ public:
         sigemptyset(&unblocked);
         return ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
                (options.outputFd < 0 ||
-                ::posix_spawn_file_actions_adddup2(&actions_, options.outputFd, STDOUT_FILENO) == 0) &&
-               (!options.quietErrors ||
-                ::posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0) &&
+                (::posix_spawn_file_actions_adddup2(&actions_, options.outputFd, STDOUT_FILENO) == 0 &&
+                 ::posix_spawn_file_actions_adddup2(&actions_, options.outputFd, STDERR_FILENO) == 0)) &&
                (options.workingDirectory.empty() ||
                 ::posix_spawn_file_actions_addchdir_np(&actions_, options.workingDirectory.c_str()) == 0) &&
                ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
@@ -121,9 +122,8 @@ std::optional<int> WaitForChild(pid_t child, SteadyTime deadline) {
 
 void KillChild(pid_t child) {
     ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    // A process stuck in the kernel may take its time; the caller does not wait for ever.
+    WaitForChild(child, std::chrono::steady_clock::now() + kEndingGrace);
 }
 
 }  // namespace zephrane

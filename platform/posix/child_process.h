@@ -15,8 +15,7 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 struct ChildOptions {
     std::string workingDirectory;  // empty: this process's
     bool searchPath = false;       // look the program up on PATH
-    int outputFd = -1;             // standard output; -1: inherited
-    bool quietErrors = false;      // standard error to /dev/null
+    int outputFd = -1;             // standard output and error; -1: inherited
 };
 
 // Starts argv[0] with `argv`, standard input from /dev/null and SIGPIPE at
@@ -27,7 +26,7 @@ std::optional<pid_t> StartChild(const std::vector<std::string>& argv, const Chil
 // when `deadline` came first (the child is then still running).
 std::optional<int> WaitForChild(pid_t child, SteadyTime deadline);
 
-// Kills the child and reaps it.
+// Kills the child and reaps it, waiting at most kEndingGrace.
 void KillChild(pid_t child);
 
 }  // namespace zephrane

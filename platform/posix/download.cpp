@@ -1,18 +1,12 @@
-#include <exception>
-#include <initializer_list>
 #include <memory>
 
-#include "platform/download_target.h"
+#include "platform/download.h"
 #include "platform/posix/curl_api.h"
 #include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
 
-// A dead server or a stalled transfer must not hang the configuration run.
-constexpr long kConnectTimeoutSeconds = 30;
-constexpr long kLowSpeedBytesPerSecond = 1;
-constexpr long kLowSpeedSeconds = 60;
 // Redirects are followed, as WinInet does in the Windows build.
 constexpr long kMaxRedirects = 5;
 
@@ -47,60 +41,60 @@ struct SlistFree {
 struct Transfer {
     const CurlApi& api;
     CURL* curl;
-    DownloadTarget& target;
-    // Raised while libcurl was calling us; carried across its C frames.
-    std::exception_ptr error;
+    std::string body;
 };
 
-std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* context) {
+std::size_t Receive(char* data, std::size_t size, std::size_t count, void* context) {
     Transfer& transfer = *static_cast<Transfer*>(context);
     const std::size_t bytes = size * count;
-    try {
-        // An error page must not become the file: stop at its first byte.
-        long status = 0;
-        if (transfer.api.easy_getinfo(transfer.curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) {
-            return 0;
-        }
-        return transfer.target.Write(data, bytes) ? bytes : 0;
-    } catch (...) {
-        transfer.error = std::current_exception();
+    // An error page is not worth receiving; nor is a body past the cap.
+    long status = 0;
+    if (transfer.api.easy_getinfo(transfer.curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200 ||
+        bytes > kMaxDownloadSize - transfer.body.size()) {
         return 0;
     }
+    transfer.body.append(data, bytes);
+    return bytes;
 }
 
-bool Configure(const CurlApi& api, CURL* curl, const std::string& url, curl_slist* headers, Transfer& transfer) {
+long Seconds(std::chrono::milliseconds duration) {
+    return static_cast<long>(std::chrono::ceil<std::chrono::seconds>(duration).count());
+}
+
+bool Configure(const CurlApi& api, CURL* curl, const std::string& url, curl_slist* headers, Transfer& transfer,
+               const DownloadLimits& limits) {
     const auto set = api.easy_setopt;
-    return set(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-           set(curl, CURLOPT_USERAGENT, "Zephrane") == CURLE_OK &&
+    return set(curl, CURLOPT_URL, url.c_str()) == CURLE_OK && set(curl, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK &&
            set(curl, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
            set(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
            set(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
            set(curl, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK &&
            set(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-           set(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
-           set(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond) == CURLE_OK &&
-           set(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds) == CURLE_OK &&
+           set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count())) == CURLE_OK &&
+           // Below one byte a second for the idle time: nothing is arriving.
+           set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
+           set(curl, CURLOPT_LOW_SPEED_TIME, Seconds(limits.idle)) == CURLE_OK &&
+           set(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count())) == CURLE_OK &&
            set(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
            set(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kDownloadBufferSize)) == CURLE_OK &&
-           set(curl, CURLOPT_WRITEFUNCTION, WriteBody) == CURLE_OK &&
-           set(curl, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
+           set(curl, CURLOPT_WRITEFUNCTION, Receive) == CURLE_OK && set(curl, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
 }
 
 }  // namespace
 
 // The proxy comes from http_proxy and no_proxy, which libcurl reads itself.
-bool SystemPlatform::DownloadFile(const std::string& url, const std::string& destPath) {
+std::optional<std::string> DownloadWithin(const std::string& url, const DownloadLimits& limits) {
     // Declared in this order so that they are released in reverse.
     const CurlLibrary library;
     if (!library) {
-        return false;
+        return std::nullopt;
     }
     const CurlApi& api = library.Api();
     std::unique_ptr<curl_slist, SlistFree> headers(nullptr, SlistFree{&api});
-    for (const char* header : {"Cache-Control: no-cache", "Pragma: no-cache"}) {
+    for (const char* header : kNoCacheHeaders) {
         curl_slist* list = api.slist_append(headers.get(), header);
         if (list == nullptr) {
-            return false;
+            return std::nullopt;
         }
         if (!headers) {
             headers.reset(list);
@@ -108,25 +102,20 @@ bool SystemPlatform::DownloadFile(const std::string& url, const std::string& des
     }
     const std::unique_ptr<CURL, EasyCleanup> curl(api.easy_init(), EasyCleanup{&api});
     if (!curl) {
-        return false;
+        return std::nullopt;
     }
-    DownloadTarget target(*this, destPath);
-    Transfer transfer{api, curl.get(), target, nullptr};
-    if (!Configure(api, curl.get(), url, headers.get(), transfer)) {
-        return false;
+    Transfer transfer{api, curl.get(), {}};
+    if (!Configure(api, curl.get(), url, headers.get(), transfer, limits)) {
+        return std::nullopt;
     }
-    // Fails on a transfer error, a body shorter than its Content-Length and
-    // a stop requested by WriteBody.
-    const CURLcode result = api.easy_perform(curl.get());
-    if (transfer.error) {
-        std::rethrow_exception(transfer.error);
-    }
+    // Fails on a transfer error, a time limit, a body shorter than its
+    // Content-Length and a stop requested by Receive.
     long status = 0;
-    if (result != CURLE_OK || api.easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
-        status != 200) {
-        return false;
+    if (api.easy_perform(curl.get()) != CURLE_OK ||
+        api.easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) {
+        return std::nullopt;
     }
-    return target.Finish();
+    return std::move(transfer.body);
 }
 
 }  // namespace zephrane

@@ -5,29 +5,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/system_platform.h"
 #include "platform/paths.h"
 #include "platform/posix/error_codes.h"
+#include "platform/posix/file_descriptor.h"
 #include "platform/run_error.h"
+#include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
 
 class PosixFile final : public File {
 public:
-    explicit PosixFile(int fd) : fd_(fd) {}
-    PosixFile(const PosixFile&) = delete;
-    PosixFile& operator=(const PosixFile&) = delete;
-    ~PosixFile() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
+    PosixFile(FileDescriptor fd, bool written) : fd_(std::move(fd)), written_(written) {}
 
     std::size_t Write(const char* data, std::size_t size) override {
         ssize_t done;
         do {
-            done = ::write(fd_, data, size);
+            done = ::write(fd_.Get(), data, size);
         } while (done < 0 && errno == EINTR);
         if (done < 0) {
             ThrowIoError(WindowsErrorCode(errno));
@@ -38,7 +32,7 @@ public:
     std::size_t Read(char* data, std::size_t size) override {
         ssize_t done;
         do {
-            done = ::read(fd_, data, size);
+            done = ::read(fd_.Get(), data, size);
         } while (done < 0 && errno == EINTR);
         if (done < 0) {
             ThrowIoError(WindowsErrorCode(errno));
@@ -47,15 +41,82 @@ public:
     }
 
     void Close() override {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) {
+        // A configuration that named starts with must survive a power cut.
+        if (written_ && ::fsync(fd_.Get()) != 0) {
+            ThrowIoError(WindowsErrorCode(errno));
+        }
+        if (!fd_.Close()) {
             ThrowIoError(WindowsErrorCode(errno));
         }
     }
 
 private:
-    int fd_;
+    FileDescriptor fd_;
+    bool written_;
+};
+
+mode_t ModeFor(FileAccess access, bool hasGroup) {
+    switch (access) {
+    case FileAccess::Secret: return 0600;
+    case FileAccess::ServerReads: return hasGroup ? 0640 : 0600;
+    case FileAccess::Plain: return 0644;
+    }
+    return 0600;
+}
+
+class PosixFolder final : public Folder {
+public:
+    PosixFolder(FileDescriptor fd, gid_t group, bool hasGroup) : fd_(std::move(fd)), group_(group), hasGroup_(hasGroup) {}
+
+    std::unique_ptr<File> CreateFile(const std::string& name, FileAccess access) override {
+        // O_EXCL never opens what is there, a link included.
+        FileDescriptor fd(::openat(fd_.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd) {
+            if (errno == EEXIST || errno == ELOOP) {
+                return nullptr;
+            }
+            ThrowIoError(WindowsErrorCode(errno));
+        }
+        // Set on the open file, never from the umask.
+        if ((access == FileAccess::ServerReads && hasGroup_ && ::fchown(fd.Get(), static_cast<uid_t>(-1), group_) != 0) ||
+            ::fchmod(fd.Get(), ModeFor(access, hasGroup_)) != 0) {
+            ThrowIoError(WindowsErrorCode(errno));
+        }
+        return std::make_unique<PosixFile>(std::move(fd), true);
+    }
+
+    std::unique_ptr<File> OpenFile(const std::string& name) override {
+        // O_NONBLOCK: a FIFO where a file belongs must not make the open wait.
+        FileDescriptor fd(::openat(fd_.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!fd) {
+            ThrowIoError(errno == ELOOP ? kErrorAccessDenied : WindowsErrorCode(errno));
+        }
+        struct stat info {};
+        if (::fstat(fd.Get(), &info) != 0) {
+            ThrowIoError(WindowsErrorCode(errno));
+        }
+        // Only a plain file ends: a FIFO or a device would make reading wait or run forever.
+        if (!S_ISREG(info.st_mode)) {
+            ThrowIoError(kErrorAccessDenied);
+        }
+        if (::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
+            ThrowIoError(WindowsErrorCode(errno));
+        }
+        return std::make_unique<PosixFile>(std::move(fd), false);
+    }
+
+    bool DeleteFile(const std::string& name) override { return ::unlinkat(fd_.Get(), name.c_str(), 0) == 0; }
+
+    void Sync() override {
+        if (::fsync(fd_.Get()) != 0) {
+            ThrowIoError(WindowsErrorCode(errno));
+        }
+    }
+
+private:
+    FileDescriptor fd_;
+    gid_t group_;
+    bool hasGroup_;
 };
 
 // Whether `when` as local time fits a DOS date (1980 to 2107), as the
@@ -67,6 +128,22 @@ bool HasDosDate(std::time_t when) {
     }
     const int year = local.tm_year + 1900;
     return year >= 1980 && year <= 2107;
+}
+
+// Owned by root or us, writable by nobody else (root's group aside).
+bool OnlyWeCanChange(const struct stat& info) {
+    const bool ownerTrusted = info.st_uid == 0 || info.st_uid == ::geteuid();
+    const bool groupWrites = (info.st_mode & S_IWGRP) != 0 && info.st_gid != 0;
+    return ownerTrusted && !groupWrites && (info.st_mode & S_IWOTH) == 0;
+}
+
+// The parent's entries reach the disk, so that a rename survives a power cut.
+void SyncParent(const std::string& path) {
+    const std::string parent = ExtractFilePath(StripTrailingBackslash(path));
+    FileDescriptor fd(::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) {
+        ::fsync(fd.Get());
+    }
 }
 
 }  // namespace
@@ -84,69 +161,52 @@ bool SystemPlatform::FileExists(const std::string& path) {
     return !S_ISDIR(info.st_mode) && HasDosDate(info.st_mtime);
 }
 
-bool SystemPlatform::CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool SystemPlatform::IsProtectedFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && OnlyWeCanChange(info);
+}
+
+bool SystemPlatform::IsProtectedProgram(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0 &&
+           OnlyWeCanChange(info);
+}
+
+// Only we may enter it until OpenFolder has set who else may.
+bool SystemPlatform::CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
 
 bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& newPath) {
     // Never replace: rename(2) would silently take the place of an empty folder.
-    if (::renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
+    bool renamed = ::renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0;
+    if (!renamed && (errno == EINVAL || errno == ENOSYS)) {
+        // File systems without RENAME_NOREPLACE.
+        struct stat info {};
+        renamed = ::lstat(newPath.c_str(), &info) != 0 && errno == ENOENT &&
+                  ::rename(oldPath.c_str(), newPath.c_str()) == 0;
     }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
+    if (renamed) {
+        SyncParent(newPath);
     }
-    // File systems without RENAME_NOREPLACE.
-    struct stat info {};
-    if (::lstat(newPath.c_str(), &info) == 0 || errno != ENOENT) {
-        return false;
-    }
-    return ::rename(oldPath.c_str(), newPath.c_str()) == 0;
+    return renamed;
 }
 
 bool SystemPlatform::DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-std::unique_ptr<File> SystemPlatform::OpenFile(const std::string& path, FileMode mode) {
-    // O_NONBLOCK: opening a FIFO left where a file belongs must not wait for
-    // its other end.
-    int flags = O_CLOEXEC | O_NONBLOCK;
-    mode_t permissions = 0666;
-    switch (mode) {
-    case FileMode::ReadText: flags |= O_RDONLY; break;
-    case FileMode::WriteText: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case FileMode::WriteTextPrivate:
-        flags |= O_WRONLY | O_CREAT | O_TRUNC;
-        permissions = 0600;
-        break;
-    case FileMode::WriteBinary: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    }
-    const int fd = ::open(path.c_str(), flags, permissions);
-    if (fd < 0) {
-        // Windows tells a missing folder (3) from a missing file (2); so do we.
-        if (errno == ENOENT && mode != FileMode::ReadText && !DirectoryExists(ExtractFilePath(path))) {
-            ThrowIoError(kErrorPathNotFound);
-        }
-        ThrowIoError(WindowsErrorCode(errno));
-    }
-    auto file = std::make_unique<PosixFile>(fd);
+std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, const Account& server) {
+    // A trailing '/' would make even O_NOFOLLOW follow a link.
+    FileDescriptor fd(::open(StripTrailingBackslash(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
+    if (!fd || ::fstat(fd.Get(), &info) != 0 || info.st_uid != ::geteuid()) {
+        return nullptr;
+    }
+    const bool hasGroup = !server.id.empty();
+    const auto group = static_cast<gid_t>(hasGroup ? std::stoul(server.id) : 0);
+    // The server writes into its folder (managed keys, journals).
+    if ((hasGroup && ::fchown(fd.Get(), static_cast<uid_t>(-1), group) != 0) ||
+        ::fchmod(fd.Get(), hasGroup ? 0770 : 0700) != 0) {
         ThrowIoError(WindowsErrorCode(errno));
     }
-    if (S_ISDIR(info.st_mode)) {
-        ThrowIoError(kErrorAccessDenied);  // as Windows answers for a folder
-    }
-    // Only a plain file ends: a FIFO or a device named rndc.key would make
-    // reading it wait or run forever.
-    if (mode == FileMode::ReadText && !S_ISREG(info.st_mode)) {
-        ThrowIoError(kErrorAccessDenied);
-    }
-    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ThrowIoError(WindowsErrorCode(errno));
-    }
-    // An existing file keeps its mode on O_TRUNC; the key must not stay readable.
-    if (mode == FileMode::WriteTextPrivate && (info.st_mode & 0077) != 0 && ::fchmod(fd, 0600) != 0) {
-        ThrowIoError(WindowsErrorCode(errno));
-    }
-    return file;
+    return std::make_unique<PosixFolder>(std::move(fd), group, hasGroup);
 }
 
 }  // namespace zephrane

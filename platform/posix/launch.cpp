@@ -1,7 +1,6 @@
 #include "platform/launch.h"
 #include "platform/paths.h"
 #include "platform/posix/child_process.h"
-#include "platform/system_platform.h"
 #include "platform/words.h"
 
 namespace zephrane {
@@ -22,10 +21,6 @@ bool RunAndWaitWithin(const std::string& program, const std::string& arguments, 
     }
     KillChild(*child);
     return false;
-}
-
-bool SystemPlatform::RunAndWait(const std::string& program, const std::string& arguments) {
-    return FileExists(program) && RunAndWaitWithin(program, arguments, kLaunchDeadline);
 }
 
 }  // namespace zephrane

@@ -7,27 +7,10 @@
 #include <unistd.h>
 
 #include "platform/posix/child_process.h"
+#include "platform/posix/file_descriptor.h"
 
 namespace zephrane {
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { Close(); }
-    int Get() const { return fd_; }
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_;
-};
 
 // Reads to the end of the output; false when the deadline comes first.
 bool ReadToEnd(int fd, SteadyTime deadline, std::string& output) {
@@ -66,15 +49,14 @@ std::optional<Captured> RunCapture(const std::string& program, const std::vector
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         return std::nullopt;
     }
-    Descriptor readEnd(ends[0]);
-    Descriptor writeEnd(ends[1]);
+    FileDescriptor readEnd(ends[0]);
+    FileDescriptor writeEnd(ends[1]);
 
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildOptions options;
     options.searchPath = true;
     options.outputFd = writeEnd.Get();
-    options.quietErrors = true;
     const std::optional<pid_t> child = StartChild(argv, options);
     if (!child) {
         return std::nullopt;
@@ -88,12 +70,9 @@ std::optional<Captured> RunCapture(const std::string& program, const std::vector
     }
     if (!status) {
         KillChild(*child);
-        return std::nullopt;
+    } else if (WIFEXITED(*status)) {
+        captured.exitStatus = WEXITSTATUS(*status);
     }
-    if (!WIFEXITED(*status)) {
-        return std::nullopt;
-    }
-    captured.exitStatus = WEXITSTATUS(*status);
     return captured;
 }
 

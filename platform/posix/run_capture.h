@@ -8,13 +8,13 @@
 namespace zephrane {
 
 struct Captured {
-    int exitStatus = 0;
-    std::string output;  // its standard output
+    int exitStatus = -1;  // -1: ended by a signal, or killed after the time-out
+    std::string output;   // its standard output and error, as they came
 };
 
-// Runs `program` (looked up on PATH, no shell) with `args`, standard input
-// and error on /dev/null. nullopt when it could not be started, was ended by
-// a signal, or had not ended after `timeoutMs` (it is then killed).
+// Runs `program` (looked up on PATH, no shell) with `args` and standard
+// input from /dev/null; one still running after `timeoutMs` is killed.
+// nullopt when it could not be started at all.
 std::optional<Captured> RunCapture(const std::string& program, const std::vector<std::string>& args,
                                    unsigned timeoutMs);
 

@@ -1,5 +1,7 @@
 // Services are systemd units, driven through the systemctl found on PATH.
+#include <grp.h>
 #include <string_view>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -12,10 +14,11 @@ namespace {
 
 // systemd reports no checkpoints or wait hints: poll at a fixed pace, and let
 // systemd's own start and stop time-outs end a pending state (the unit then
-// fails), so only the deadline bounds the wait here.
+// fails), so only the deadline bounds the wait here. systemctl returns once
+// its job is done, so what it leaves behind is no late report.
 constexpr unsigned kPollMs = 100;
 constexpr unsigned kDeadlineMs = kScmWaitLimits.deadlineMs;
-constexpr ServiceWaitLimits kUnitWaitLimits{kPollMs, kPollMs, kDeadlineMs, kDeadlineMs};
+constexpr ServiceWaitLimits kUnitWaitLimits{kPollMs, kPollMs, kDeadlineMs, kDeadlineMs, false};
 constexpr unsigned kQueryTimeoutMs = 30000;
 
 std::string UnitName(const std::string& service) {
@@ -28,11 +31,22 @@ struct UnitState {
     std::string unitFile;
 };
 
-std::optional<UnitState> ShowUnit(const std::string& unit) {
+// What `systemctl show` says of the unit; Absent when there is no service
+// manager to ask (no systemctl, or a system not booted with systemd).
+struct Shown {
+    ServiceState failure = ServiceState::Unknown;
+    std::optional<UnitState> unit;
+};
+
+Shown ShowUnit(const std::string& unit) {
     const std::optional<Captured> shown =
         RunCapture("systemctl", {"show", unit, "--property=ActiveState,LoadState,UnitFileState"}, kQueryTimeoutMs);
-    if (!shown || shown->exitStatus != 0) {
-        return std::nullopt;
+    if (!shown) {
+        return {ServiceState::Absent, std::nullopt};  // no systemctl here
+    }
+    if (shown->exitStatus != 0) {
+        const bool noManager = shown->output.find("not been booted with systemd") != std::string::npos;
+        return {noManager ? ServiceState::Absent : ServiceState::Unknown, std::nullopt};
     }
     UnitState state;
     std::string_view rest = shown->output;
@@ -51,49 +65,54 @@ std::optional<UnitState> ShowUnit(const std::string& unit) {
             state.unitFile = value;
         }
     }
-    return state;
+    return {ServiceState::Unknown, state};
 }
 
-// The Windows state number of a unit; -1 for one that did not load.
-int StateNumber(const UnitState& unit) {
-    if (unit.load.empty() || unit.load == "not-found" || unit.load == "bad-setting" || unit.load == "error") {
-        return -1;
+// The Windows state of a unit.
+ServiceState StateOf(const UnitState& unit) {
+    if (unit.load == "not-found") {
+        return ServiceState::Absent;
+    }
+    if (unit.load.empty() || unit.load == "bad-setting" || unit.load == "error") {
+        return ServiceState::Unknown;
     }
     const std::string& active = unit.active;
     if (active == "active" || active == "reloading" || active == "refreshing") {
-        return kStateRunning;
+        return ServiceState::Running;
     }
     if (active == "activating") {
-        return kStateStartPending;
+        return ServiceState::StartPending;
     }
     if (active == "deactivating") {
-        return kStateStopPending;
+        return ServiceState::StopPending;
     }
     if (active == "inactive" || active == "failed") {
-        return kStateStopped;
+        return ServiceState::Stopped;
     }
-    return -1;
+    return ServiceState::Unknown;
 }
 
-int QueryState(const std::string& unit) {
-    const std::optional<UnitState> state = ShowUnit(unit);
-    return state ? StateNumber(*state) : -1;
+ServiceState QueryState(const std::string& unit) {
+    const Shown shown = ShowUnit(unit);
+    return shown.unit ? StateOf(*shown.unit) : shown.failure;
 }
+
+bool IsKnown(ServiceState state) { return state != ServiceState::Absent && state != ServiceState::Unknown; }
 
 bool RunSystemctl(const std::string& verb, const std::string& unit, unsigned timeoutMs) {
     const std::optional<Captured> run = RunCapture("systemctl", {verb, unit}, timeoutMs);
     return run && run->exitStatus == 0;
 }
 
-bool DriveUnit(SystemPlatform& platform, const std::string& unit, const char* verb, std::uint32_t target,
-               std::uint32_t pending) {
+bool DriveUnit(SystemPlatform& platform, const std::string& unit, const char* verb, ServiceState target,
+               ServiceState pending) {
     const ServiceDriver driver{
         [&]() -> std::optional<ServiceStatus> {
-            const int state = QueryState(unit);
-            if (state < 0) {
+            const ServiceState state = QueryState(unit);
+            if (!IsKnown(state)) {
                 return std::nullopt;
             }
-            return ServiceStatus{static_cast<std::uint32_t>(state), 0, 0};
+            return ServiceStatus{state, 0, 0};
         },
         // systemctl waits for the job itself; the wait that follows only confirms.
         [&](ServiceStatus&) { return RunSystemctl(verb, unit, kDeadlineMs); },
@@ -108,35 +127,43 @@ bool DriveUnit(SystemPlatform& platform, const std::string& unit, const char* ve
 
 }  // namespace
 
-int SystemPlatform::GetServiceState(const std::string& name) { return QueryState(UnitName(name)); }
+ServiceState SystemPlatform::GetServiceState(const std::string& name) { return QueryState(UnitName(name)); }
 
-bool SystemPlatform::SetServiceStartType(const std::string& name, int startType) {
-    // systemd knows only these two of the Windows start types.
-    const char* wanted = startType == 2 ? "enabled" : startType == 3 ? "disabled" : nullptr;
-    if (wanted == nullptr) {
-        return false;
-    }
+bool SystemPlatform::SetServiceStartType(const std::string& name, StartType startType) {
+    const char* wanted = startType == StartType::Automatic ? "enabled" : "disabled";
     const std::string unit = UnitName(name);
-    const std::optional<UnitState> before = ShowUnit(unit);
-    if (!before || StateNumber(*before) < 0) {
+    const Shown before = ShowUnit(unit);
+    if (!before.unit || !IsKnown(StateOf(*before.unit))) {
         return false;
     }
-    if (before->unitFile == wanted) {
+    if (before.unit->unitFile == wanted) {
         return true;
     }
     // Judged by the unit-file state afterwards, as systemctl's exit status
     // does not tell a static unit from an enabled one.
-    RunSystemctl(startType == 2 ? "enable" : "disable", unit, kQueryTimeoutMs);
-    const std::optional<UnitState> after = ShowUnit(unit);
-    return after && after->unitFile == wanted;
+    RunSystemctl(startType == StartType::Automatic ? "enable" : "disable", unit, kQueryTimeoutMs);
+    const Shown after = ShowUnit(unit);
+    return after.unit && after.unit->unitFile == wanted;
 }
 
 bool SystemPlatform::StartServiceAndWait(const std::string& name) {
-    return DriveUnit(*this, UnitName(name), "start", kStateRunning, kStateStartPending);
+    return DriveUnit(*this, UnitName(name), "start", ServiceState::Running, ServiceState::StartPending);
 }
 
 bool SystemPlatform::StopServiceAndWait(const std::string& name) {
-    return DriveUnit(*this, UnitName(name), "stop", kStateStopped, kStateStopPending);
+    return DriveUnit(*this, UnitName(name), "stop", ServiceState::Stopped, ServiceState::StopPending);
+}
+
+Account SystemPlatform::ServiceAccount(const std::string&, const std::vector<std::string>& groups) {
+    for (const std::string& name : groups) {
+        group entry{};
+        group* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+            return Account{std::to_string(found->gr_gid)};
+        }
+    }
+    return {};
 }
 
 }  // namespace zephrane

@@ -2,66 +2,83 @@
 
 #include <wininet.h>
 
-#include "platform/download_target.h"
-#include "platform/system_platform.h"
+#include "platform/download.h"
 #include "platform/win32/handles.h"
 
 namespace zephrane {
 namespace {
 
 using InternetHandle = UniqueHandle<HINTERNET, InternetCloseHandle>;
-
-// INTERNET_FLAG_RELOAD skips the local cache only; these ask proxies on the
-// way for a fresh copy as well.
-constexpr char kNoCacheHeaders[] = "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
+using Clock = std::chrono::steady_clock;
 
 bool QueryNumber(HINTERNET request, DWORD info, DWORD& value) {
     DWORD size = sizeof value;
     return HttpQueryInfoA(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr) != FALSE;
 }
 
+bool SetTimeout(HINTERNET handle, DWORD option, std::chrono::milliseconds duration) {
+    DWORD milliseconds = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
+    return InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds) != FALSE;
+}
+
+std::string NoCacheHeaders() {
+    std::string headers;
+    for (const char* header : kNoCacheHeaders) {
+        headers.append(header).append("\r\n");
+    }
+    return headers;
+}
+
 }  // namespace
 
-bool SystemPlatform::DownloadFile(const std::string& url, const std::string& destPath) {
-    // Declared in this order so that they close in reverse: file, URL, session.
-    const InternetHandle session(InternetOpenA("Zephrane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) {
-        return false;
+std::optional<std::string> DownloadWithin(const std::string& url, const DownloadLimits& limits) {
+    const Clock::time_point deadline = Clock::now() + limits.total;
+    // Declared in this order so that they close in reverse: URL, session.
+    const InternetHandle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    // WinInet sets no time limits of its own here; a receive call then blocks
+    // at most the idle time, and the read loop keeps the deadline.
+    if (!session || !SetTimeout(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, limits.connect) ||
+        !SetTimeout(session.get(), INTERNET_OPTION_SEND_TIMEOUT, limits.idle) ||
+        !SetTimeout(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, limits.idle)) {
+        return std::nullopt;
     }
-    const InternetHandle request(InternetOpenUrlA(session.get(), url.c_str(), kNoCacheHeaders,
-                                                  sizeof kNoCacheHeaders - 1, INTERNET_FLAG_RELOAD, 0));
-    if (!request) {
-        return false;
-    }
+    // INTERNET_FLAG_RELOAD skips the local cache only; the headers ask proxies too.
+    const std::string headers = NoCacheHeaders();
+    const InternetHandle request(InternetOpenUrlA(session.get(), url.c_str(), headers.c_str(),
+                                                  static_cast<DWORD>(headers.size()), INTERNET_FLAG_RELOAD, 0));
     // An error page must not become the file.
     DWORD status = 0;
-    if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status) || status != 200) {
-        return false;
+    if (!request || !QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status) || status != 200) {
+        return std::nullopt;
     }
     // WinInet reports a connection closed early as a normal end of data.
     DWORD announced = 0;
     const bool hasLength = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, announced);
 
-    DownloadTarget target(*this, destPath);
+    std::string body;
     char buffer[kDownloadBufferSize];
-    std::size_t received = 0;
-    while (true) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 ||
+            !SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(limits.idle, left))) {
+            return std::nullopt;
+        }
         DWORD got = 0;
         if (!InternetReadFile(request.get(), buffer, sizeof buffer, &got)) {
-            return false;
+            return std::nullopt;
         }
         if (got == 0) {
             break;
         }
-        if (!target.Write(buffer, got)) {
-            return false;
+        if (got > kMaxDownloadSize - body.size()) {
+            return std::nullopt;
         }
-        received += got;
+        body.append(buffer, got);
     }
-    if (hasLength && received != announced) {
-        return false;
+    if (hasLength && body.size() != announced) {
+        return std::nullopt;
     }
-    return target.Finish();
+    return body;
 }
 
 }  // namespace zephrane

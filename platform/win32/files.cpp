@@ -1,25 +1,54 @@
 #include "platform/win32/win32_api.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "platform/paths.h"
 #include "platform/run_error.h"
 #include "platform/system_platform.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/sddl.h"
 
 namespace zephrane {
 namespace {
 
+// A security descriptor made from its string form; none for an empty one.
+class SecurityAttributes {
+public:
+    explicit SecurityAttributes(const std::string& sddl) {
+        if (!sddl.empty() && !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                                                  &descriptor_, nullptr)) {
+            ThrowIoError(GetLastError());
+        }
+        attributes_.nLength = sizeof attributes_;
+        attributes_.lpSecurityDescriptor = descriptor_;
+        attributes_.bInheritHandle = FALSE;
+    }
+    SecurityAttributes(const SecurityAttributes&) = delete;
+    SecurityAttributes& operator=(const SecurityAttributes&) = delete;
+    ~SecurityAttributes() { LocalFree(descriptor_); }
+
+    SECURITY_ATTRIBUTES* Get() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
+    PACL Dacl() const {
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted);
+        return dacl;
+    }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
 class Win32File final : public File {
 public:
-    explicit Win32File(HANDLE handle) : handle_(handle) {}
-    Win32File(const Win32File&) = delete;
-    Win32File& operator=(const Win32File&) = delete;
-    ~Win32File() override {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
+    Win32File(HANDLE handle, bool written) : handle_(handle), written_(written) {}
 
     std::size_t Write(const char* data, std::size_t size) override {
         DWORD written = 0;
-        if (!WriteFile(handle_, data, static_cast<DWORD>(size), &written, nullptr)) {
+        if (!WriteFile(handle_.get(), data, static_cast<DWORD>(size), &written, nullptr)) {
             ThrowIoError(GetLastError());
         }
         return written;
@@ -27,22 +56,85 @@ public:
 
     std::size_t Read(char* data, std::size_t size) override {
         DWORD got = 0;
-        if (!ReadFile(handle_, data, static_cast<DWORD>(size), &got, nullptr)) {
+        if (!ReadFile(handle_.get(), data, static_cast<DWORD>(size), &got, nullptr)) {
             ThrowIoError(GetLastError());
         }
         return got;
     }
 
     void Close() override {
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        if (!CloseHandle(handle)) {
+        // A configuration that named starts with must survive a power cut.
+        if (written_ && !FlushFileBuffers(handle_.get())) {
+            ThrowIoError(GetLastError());
+        }
+        if (!CloseHandle(handle_.release())) {
             ThrowIoError(GetLastError());
         }
     }
 
 private:
-    HANDLE handle_;
+    KernelHandle handle_;
+    bool written_;
+};
+
+BY_HANDLE_FILE_INFORMATION Information(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        info.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+    }
+    return info;
+}
+
+bool IsReparsePoint(DWORD attributes) {
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+class Win32Folder final : public Folder {
+public:
+    Win32Folder(HANDLE handle, std::string path, Account server)
+        : handle_(handle), path_(std::move(path)), server_(std::move(server)) {}
+
+    std::unique_ptr<File> CreateFile(const std::string& name, FileAccess access) override {
+        SecurityAttributes security(FileSddl(access, server_));
+        const std::string path = path_ + name;
+        // CREATE_NEW never opens what is there, a reparse point included.
+        const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, security.Get(), CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            // A folder in the way answers "access denied".
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                return nullptr;
+            }
+            ThrowIoError(error);
+        }
+        return std::make_unique<Win32File>(handle, true);
+    }
+
+    std::unique_ptr<File> OpenFile(const std::string& name) override {
+        const HANDLE handle = ::CreateFileA((path_ + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            ThrowIoError(GetLastError());
+        }
+        auto file = std::make_unique<Win32File>(handle, false);
+        const DWORD attributes = Information(handle).dwFileAttributes;
+        if (IsReparsePoint(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            GetFileType(handle) != FILE_TYPE_DISK) {
+            ThrowIoError(ERROR_ACCESS_DENIED);
+        }
+        return file;
+    }
+
+    bool DeleteFile(const std::string& name) override { return DeleteFileA((path_ + name).c_str()) != 0; }
+
+    void Sync() override {}
+
+private:
+    KernelHandle handle_;  // open without delete sharing: nobody renames the folder meanwhile
+    std::string path_;
+    Account server_;
 };
 
 }  // namespace
@@ -69,7 +161,14 @@ bool SystemPlatform::FileExists(const std::string& path) {
     return FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &dosDate, &dosTime);
 }
 
-bool SystemPlatform::CreateDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool SystemPlatform::IsProtectedFolder(const std::string&) { return true; }
+
+bool SystemPlatform::IsProtectedProgram(const std::string&) { return true; }
+
+bool SystemPlatform::CreateDirectory(const std::string& path) {
+    SecurityAttributes security(NewFolderSddl());
+    return CreateDirectoryA(path.c_str(), security.Get()) != 0;
+}
 
 bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& newPath) {
     return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
@@ -77,29 +176,28 @@ bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& n
 
 bool SystemPlatform::DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-std::unique_ptr<File> SystemPlatform::OpenFile(const std::string& path, FileMode mode) {
-    DWORD access = GENERIC_WRITE;
-    DWORD share = FILE_SHARE_READ;
-    DWORD disposition = CREATE_ALWAYS;
-    switch (mode) {
-    case FileMode::ReadText:
-        access = GENERIC_READ;
-        disposition = OPEN_EXISTING;
-        break;
-    case FileMode::WriteText:
-    case FileMode::WriteTextPrivate:  // the folder's access rules protect the key
-        break;
-    case FileMode::WriteBinary:
-        access = GENERIC_READ | GENERIC_WRITE;
-        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        break;
-    }
-    const HANDLE handle =
-        CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, const Account& server) {
+    const HANDLE handle = ::CreateFileA(StripTrailingBackslash(path).c_str(),
+                                      FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        ThrowIoError(GetLastError());
+        return nullptr;
     }
-    return std::make_unique<Win32File>(handle);
+    KernelHandle folder(handle);
+    const DWORD attributes = Information(handle).dwFileAttributes;
+    if (IsReparsePoint(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return nullptr;  // a junction or link where the folder belongs
+    }
+    // Protected: nothing is inherited from the folders above.
+    SecurityAttributes security(FolderSddl(server));
+    const DWORD result = SetSecurityInfo(handle, SE_FILE_OBJECT,
+                                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, security.Dacl(), nullptr);
+    if (result != ERROR_SUCCESS) {
+        ThrowIoError(result);
+    }
+    return std::make_unique<Win32Folder>(folder.release(), StripTrailingBackslash(path) + kPathSeparator, server);
 }
 
 }  // namespace zephrane

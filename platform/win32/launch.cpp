@@ -5,7 +5,6 @@
 #include "platform/launch.h"
 #include "platform/paths.h"
 #include "platform/win32/handles.h"
-#include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
@@ -24,7 +23,9 @@ bool RunAndWaitWithin(const std::string& program, const std::string& arguments, 
     const std::string folder = ExtractFilePath(program);
     SHELLEXECUTEINFOA launch{};
     launch.cbSize = sizeof launch;
-    launch.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // No dialog may wait for a person (an unstartable program, the mark of a
+    // downloaded file): the run is unattended.
+    launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS;
     launch.hwnd = nullptr;
     launch.lpVerb = nullptr;  // the default action, which runs an executable
     launch.lpFile = program.c_str();
@@ -46,13 +47,11 @@ bool RunAndWaitWithin(const std::string& program, const std::string& arguments, 
         return true;
     }
     TerminateProcess(process.get(), 1);
-    // Once it has ended it no longer writes to its key file.
-    WaitForSingleObject(process.get(), INFINITE);
+    // Once it has ended it no longer writes to its key file; a process stuck
+    // in the kernel may not end at all, and the run goes on regardless.
+    WaitForSingleObject(process.get(), WaitMilliseconds(kEndingGrace));
     return false;
 }
 
-bool SystemPlatform::RunAndWait(const std::string& program, const std::string& arguments) {
-    return FileExists(program) && RunAndWaitWithin(program, arguments, kLaunchDeadline);
-}
 
 }  // namespace zephrane

@@ -1,6 +1,8 @@
 // Services through the Service Control Manager: one connection per operation.
 #include "platform/win32/win32_api.h"
 
+#include <sddl.h>
+
 #include <vector>
 
 #include "platform/service_wait.h"
@@ -10,25 +12,37 @@
 namespace zephrane {
 namespace {
 
-static_assert(kStateStopped == SERVICE_STOPPED && kStateStartPending == SERVICE_START_PENDING &&
-              kStateStopPending == SERVICE_STOP_PENDING && kStateRunning == SERVICE_RUNNING);
+static_assert(static_cast<int>(ServiceState::Stopped) == SERVICE_STOPPED &&
+              static_cast<int>(ServiceState::StartPending) == SERVICE_START_PENDING &&
+              static_cast<int>(ServiceState::StopPending) == SERVICE_STOP_PENDING &&
+              static_cast<int>(ServiceState::Running) == SERVICE_RUNNING &&
+              static_cast<int>(ServiceState::ContinuePending) == SERVICE_CONTINUE_PENDING &&
+              static_cast<int>(ServiceState::PausePending) == SERVICE_PAUSE_PENDING &&
+              static_cast<int>(ServiceState::Paused) == SERVICE_PAUSED);
+static_assert(static_cast<int>(StartType::Automatic) == SERVICE_AUTO_START &&
+              static_cast<int>(StartType::OnDemand) == SERVICE_DEMAND_START);
 
 // The manager and one service in it; closed service first, then manager.
 class OpenedService {
 public:
     OpenedService(const std::string& name, DWORD access)
         : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)),
-          service_(manager_ != nullptr ? OpenServiceA(manager_.get(), name.c_str(), access) : nullptr) {}
+          service_(manager_ != nullptr ? OpenServiceA(manager_.get(), name.c_str(), access) : nullptr),
+          absent_(manager_ != nullptr && service_ == nullptr && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {}
     bool IsOpen() const { return service_ != nullptr; }
+    // Only this answer means there is no such service; others (no access,
+    // no manager) leave its state unknown.
+    bool IsAbsent() const { return absent_; }
     SC_HANDLE Get() const { return service_.get(); }
 
 private:
     ServiceHandle manager_;
     ServiceHandle service_;
+    bool absent_;
 };
 
 ServiceStatus FromSystem(const SERVICE_STATUS& status) {
-    return ServiceStatus{status.dwCurrentState, status.dwCheckPoint, status.dwWaitHint};
+    return ServiceStatus{static_cast<ServiceState>(status.dwCurrentState), status.dwCheckPoint, status.dwWaitHint};
 }
 
 std::optional<ServiceStatus> QueryStatus(SC_HANDLE service) {
@@ -39,8 +53,20 @@ std::optional<ServiceStatus> QueryStatus(SC_HANDLE service) {
     return FromSystem(status);
 }
 
+// The service's configuration; empty when it cannot be read.
+std::vector<BYTE> QueryConfig(SC_HANDLE service) {
+    DWORD needed = 0;
+    QueryServiceConfigA(service, nullptr, 0, &needed);  // asks for the size only
+    std::vector<BYTE> buffer(static_cast<std::size_t>(needed) + 1);
+    if (!QueryServiceConfigA(service, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
+                             static_cast<DWORD>(buffer.size()), &needed)) {
+        buffer.clear();
+    }
+    return buffer;
+}
+
 bool Drive(Platform& platform, const OpenedService& service, const std::function<bool(ServiceStatus&)>& control,
-           std::uint32_t target, std::uint32_t pending) {
+           ServiceState target, ServiceState pending) {
     if (!service.IsOpen()) {
         return false;
     }
@@ -53,37 +79,68 @@ bool Drive(Platform& platform, const OpenedService& service, const std::function
     return DriveService(driver, target, pending, kScmWaitLimits);
 }
 
-}  // namespace
-
-int SystemPlatform::GetServiceState(const std::string& name) {
-    const OpenedService service(name, SERVICE_QUERY_STATUS);
-    const std::optional<ServiceStatus> status = service.IsOpen() ? QueryStatus(service.Get()) : std::nullopt;
-    return status ? static_cast<int>(status->state) : -1;
+// A logon account as LookupAccountNameA takes it: ".\name" is this computer's.
+std::string AccountName(std::string name) {
+    if (name.starts_with(".\\")) {
+        char computer[MAX_COMPUTERNAME_LENGTH + 1];
+        DWORD size = sizeof computer;
+        if (GetComputerNameA(computer, &size)) {
+            name.replace(0, 1, std::string(computer, size));
+        }
+    }
+    return name;
 }
 
-bool SystemPlatform::SetServiceStartType(const std::string& name, int startType) {
+std::string SidText(const std::string& account) {
+    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+    DWORD sidSize = static_cast<DWORD>(sid.size());
+    char domain[256];
+    DWORD domainSize = sizeof domain;
+    SID_NAME_USE use{};
+    if (!LookupAccountNameA(nullptr, account.c_str(), sid.data(), &sidSize, domain, &domainSize, &use)) {
+        return {};
+    }
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(sid.data(), &text)) {
+        return {};
+    }
+    std::string result(text);
+    LocalFree(text);
+    return result;
+}
+
+}  // namespace
+
+ServiceState SystemPlatform::GetServiceState(const std::string& name) {
+    const OpenedService service(name, SERVICE_QUERY_STATUS);
+    if (service.IsAbsent()) {
+        return ServiceState::Absent;
+    }
+    const std::optional<ServiceStatus> status = service.IsOpen() ? QueryStatus(service.Get()) : std::nullopt;
+    return status ? status->state : ServiceState::Unknown;
+}
+
+bool SystemPlatform::SetServiceStartType(const std::string& name, StartType startType) {
     const OpenedService service(name, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
     if (!service.IsOpen()) {
         return false;
     }
-    DWORD needed = 0;
-    QueryServiceConfigA(service.Get(), nullptr, 0, &needed);  // asks for the size only
-    std::vector<BYTE> buffer(static_cast<std::size_t>(needed) + 1);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-    if (!QueryServiceConfigA(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+    const std::vector<BYTE> buffer = QueryConfig(service.Get());
+    if (buffer.empty()) {
         return false;
     }
-    if (config->dwStartType == static_cast<DWORD>(startType)) {
+    const auto wanted = static_cast<DWORD>(startType);
+    if (reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(buffer.data())->dwStartType == wanted) {
         return true;
     }
-    return ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, static_cast<DWORD>(startType), SERVICE_NO_CHANGE,
-                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+    return ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, wanted, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
 }
 
 bool SystemPlatform::StartServiceAndWait(const std::string& name) {
     const OpenedService service(name, SERVICE_START | SERVICE_QUERY_STATUS);
     const auto start = [&](ServiceStatus&) { return StartServiceA(service.Get(), 0, nullptr) != FALSE; };
-    return Drive(*this, service, start, SERVICE_RUNNING, SERVICE_START_PENDING);
+    return Drive(*this, service, start, ServiceState::Running, ServiceState::StartPending);
 }
 
 bool SystemPlatform::StopServiceAndWait(const std::string& name) {
@@ -96,7 +153,20 @@ bool SystemPlatform::StopServiceAndWait(const std::string& name) {
         status = FromSystem(answer);
         return true;
     };
-    return Drive(*this, service, stop, SERVICE_STOPPED, SERVICE_STOP_PENDING);
+    return Drive(*this, service, stop, ServiceState::Stopped, ServiceState::StopPending);
+}
+
+Account SystemPlatform::ServiceAccount(const std::string& name, const std::vector<std::string>&) {
+    const OpenedService service(name, SERVICE_QUERY_CONFIG);
+    const std::vector<BYTE> buffer = service.IsOpen() ? QueryConfig(service.Get()) : std::vector<BYTE>();
+    const char* logon =
+        buffer.empty() ? nullptr : reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(buffer.data())->lpServiceStartName;
+    // LocalSystem is the system itself, which has full control anyway.
+    if (logon == nullptr || *logon == '\0' || lstrcmpiA(logon, "LocalSystem") == 0) {
+        return {};
+    }
+    const std::string sid = SidText(AccountName(logon));
+    return sid == "S-1-5-18" ? Account{} : Account{sid};
 }
 
 }  // namespace zephrane

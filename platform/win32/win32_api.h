@@ -13,3 +13,4 @@
 
 #undef CreateDirectory
 #undef DeleteFile
+#undef CreateFile

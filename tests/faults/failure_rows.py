@@ -139,7 +139,7 @@ class Row:
     report: Optional[str] = None  # the message of the error report that ends the run
     key_left: bool = False
     absent: tuple = ()  # files of the new etc that must not exist
-    mount: str = "size=1m"
+    mount: str = "size=1m,mode=0755"
 
 
 def failed_at(last, failure, **steps):
@@ -163,7 +163,7 @@ ROWS = [
         failed_at("Renaming etc-folder ...", "etc-folder not renamed!"), "etc", arrange=backup_names_taken),
     Row("etc-folder not created: no inode left",
         failed_at("Creating etc-folder ...", "etc-folder not created!"), "backup", arrange=inodes_used_up,
-        mount="size=1m,nr_inodes=64"),
+        mount="size=1m,mode=0755,nr_inodes=64"),
     Row("etc-folder not created: etc is a file",
         failed_at("Creating etc-folder ...", "etc-folder not created!", rename=False), "etc",
         arrange=file_in_place_of("etc")),

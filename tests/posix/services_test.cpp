@@ -60,12 +60,19 @@ TEST_F(SystemdServices, StateFollowsActiveAndLoadState) {
     const struct {
         const char* load;
         const char* active;
-        int state;
+        ServiceState state;
     } cases[] = {
-        {"loaded", "active", 4},        {"loaded", "reloading", 4},   {"loaded", "activating", 2},
-        {"loaded", "deactivating", 3},  {"loaded", "inactive", 1},    {"loaded", "failed", 1},
-        {"masked", "inactive", 1},      {"not-found", "inactive", -1}, {"bad-setting", "inactive", -1},
-        {"error", "active", -1},        {"loaded", "maintenance", -1},
+        {"loaded", "active", ServiceState::Running},
+        {"loaded", "reloading", ServiceState::Running},
+        {"loaded", "activating", ServiceState::StartPending},
+        {"loaded", "deactivating", ServiceState::StopPending},
+        {"loaded", "inactive", ServiceState::Stopped},
+        {"loaded", "failed", ServiceState::Stopped},
+        {"masked", "inactive", ServiceState::Stopped},
+        {"not-found", "inactive", ServiceState::Absent},
+        {"bad-setting", "inactive", ServiceState::Unknown},
+        {"error", "active", ServiceState::Unknown},
+        {"loaded", "maintenance", ServiceState::Unknown},
     };
     for (const auto& c : cases) {
         Unit("named", "load", {c.load});
@@ -75,22 +82,26 @@ TEST_F(SystemdServices, StateFollowsActiveAndLoadState) {
     }
 }
 
-TEST_F(SystemdServices, DnscacheIsSystemdResolvedAndUnknownUnitsAreMinusOne) {
+TEST_F(SystemdServices, DnscacheIsSystemdResolvedAndOnlyAMissingUnitIsAbsent) {
     Unit("systemd-resolved", "active", {"active"});
-    EXPECT_EQ(system_.GetServiceState("Dnscache"), 4);
+    EXPECT_EQ(system_.GetServiceState("Dnscache"), ServiceState::Running);
     EXPECT_EQ(Calls(), Lines{"show systemd-resolved" + kShow});
 
-    EXPECT_EQ(system_.GetServiceState("nosuch"), -1);
-    EXPECT_FALSE(system_.SetServiceStartType("nosuch", 2));
+    EXPECT_EQ(system_.GetServiceState("nosuch"), ServiceState::Absent);
+    EXPECT_FALSE(system_.SetServiceStartType("nosuch", StartType::Automatic));
     EXPECT_FALSE(system_.StartServiceAndWait("nosuch"));
     EXPECT_FALSE(system_.StopServiceAndWait("nosuch"));
     EXPECT_EQ(Calls(), Lines(4, "show nosuch" + kShow)) << "nothing is changed on a unit that is not there";
 
+    // systemctl failing for a reason of its own: the state is unknown.
     Unit("named", "active", {"active"});
     Unit("named", "show-exit", {"1"});
-    EXPECT_EQ(system_.GetServiceState("named"), -1);
+    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Unknown);
+    // No service manager to ask: nothing runs as a service here.
+    std::ofstream(dir_ / "not-booted").close();
+    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Absent) << "not booted with systemd";
     ::setenv("PATH", "/nonexistent", 1);
-    EXPECT_EQ(system_.GetServiceState("named"), -1) << "no systemctl at all";
+    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Absent) << "no systemctl at all";
 }
 
 TEST_F(SystemdServices, StartTypeIsEnabledOrDisabled) {
@@ -98,16 +109,18 @@ TEST_F(SystemdServices, StartTypeIsEnabledOrDisabled) {
         const char* name;
         const char* before;
         bool isStatic;
-        int startType;
+        StartType startType;
         bool result;
         Lines calls;
     } cases[] = {
-        {"enable", "disabled", false, 2, true, {"show named" + kShow, "enable named", "show named" + kShow}},
-        {"disable", "enabled", false, 3, true, {"show named" + kShow, "disable named", "show named" + kShow}},
-        {"already enabled", "enabled", false, 2, true, {"show named" + kShow}},
-        {"already disabled", "disabled", false, 3, true, {"show named" + kShow}},
-        {"static unit", "static", true, 2, false, {"show named" + kShow, "enable named", "show named" + kShow}},
-        {"no other start type", "disabled", false, 4, false, {}},
+        {"enable", "disabled", false, StartType::Automatic, true,
+         {"show named" + kShow, "enable named", "show named" + kShow}},
+        {"disable", "enabled", false, StartType::OnDemand, true,
+         {"show named" + kShow, "disable named", "show named" + kShow}},
+        {"already enabled", "enabled", false, StartType::Automatic, true, {"show named" + kShow}},
+        {"already disabled", "disabled", false, StartType::OnDemand, true, {"show named" + kShow}},
+        {"static unit", "static", true, StartType::Automatic, false,
+         {"show named" + kShow, "enable named", "show named" + kShow}},
     };
     for (const auto& c : cases) {
         fs::remove_all(dir_ / "named");
@@ -128,7 +141,7 @@ TEST_F(SystemdServices, StartAndStopRoundTrip) {
 
     EXPECT_TRUE(system_.StartServiceAndWait("named"));
     EXPECT_EQ(Calls(), (Lines{"show named" + kShow, "start named", "show named" + kShow}));
-    EXPECT_EQ(system_.GetServiceState("named"), 4);
+    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Running);
     EXPECT_TRUE(system_.StartServiceAndWait("named"));
     Calls();
 
@@ -136,7 +149,7 @@ TEST_F(SystemdServices, StartAndStopRoundTrip) {
     EXPECT_TRUE(system_.StopServiceAndWait("named"));
     EXPECT_EQ(Calls(), (Lines{"show named" + kShow, "stop named", "show named" + kShow, "show named" + kShow,
                               "show named" + kShow}));
-    EXPECT_EQ(system_.GetServiceState("named"), 1);
+    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Stopped);
 }
 
 TEST_F(SystemdServices, StartThatFailsEndsTheWaitWithFalse) {

@@ -68,6 +68,13 @@ def error_report(class_name, message, exe="zephrane", end="\n", codec="cp1252"):
                       text(f".{end}{message}.{end}{end}"))
 
 
+def exit_status(stdout, stderr=b""):
+    """What the tool exits with after printing `stdout` and `stderr`."""
+    if stderr:
+        return 1
+    return 2 if re.search(rb"^(CONFIGURATION FAILED|EXECUTION FAILED)\r?$", stdout, re.M) else 0
+
+
 def write(path, content=b""):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb" if isinstance(content, bytes) else "w") as f:
@@ -97,13 +104,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         received = time.monotonic()
         with open(server.log, "a", encoding="latin-1", newline="") as log:
             log.write(self.requestline + "\n" + str(self.headers))
-        with open(server.scenario_file, encoding="ascii") as f:
-            scenario = f.read().strip()
+        with server.lock:
+            with open(server.scenario_file, encoding="ascii") as f:
+                scenarios = f.read().split()
+            scenario = scenarios[0]
+            if len(scenarios) > 1:  # each answers one request; the last stays
+                with open(server.scenario_file, "w", encoding="ascii") as f:
+                    f.write("\n".join(scenarios[1:]))
+        if scenario == "while-named-runs":
+            scenario = "root-hints" if server.named_runs() else "unavailable"
         if scenario == "redirect" and self.path == MOVED_URL:
             scenario = "root-hints"
         if scenario == "gated":
             server.waiting.set()
             server.gate.wait(60)
+        if scenario == "silent":  # accepts, then says nothing
+            time.sleep(30)
+            return
         status, headers, body = server.answers.get(scenario, server.answers["root-hints"])
         self.send_response(status)
         for name, value in headers + [("Connection", "close")]:
@@ -114,6 +131,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             time.sleep(0.3)
             body = body[len(body) // 2:]
+        if scenario == "trickle":  # a byte a second, for longer than any client waits
+            for byte in body[:30]:
+                self.wfile.write(bytes([byte]))
+                self.wfile.flush()
+                time.sleep(1)
         self.wfile.write(body)
         self.close_connection = True
         server.seconds = time.monotonic() - received
@@ -123,10 +145,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 class HintsServer(http.server.ThreadingHTTPServer):
-    """Answers each request as the scenario in <work>/scenario says at that
-    moment (another program may write it), and appends its request line and
-    headers to <work>/requests. "slow" sends half the root hints, pauses
-    300 ms, then the rest; "gated" sets `waiting` and answers once `gate` is set."""
+    """Answers each request as the first scenario in <work>/scenario says at
+    that moment (another program may write it; each answers one request, the
+    last all that follow), and appends its request line and headers to
+    <work>/requests. "while-named-runs" gives the root hints only while
+    `named_runs()` says so. "slow" sends half the root hints, pauses
+    300 ms, then the rest; "gated" sets `waiting` and answers once `gate` is
+    set; "silent" never answers; "trickle" sends its body a byte a second."""
     daemon_threads = True
 
     def __init__(self, work, root_hints=ROOT_HINTS):
@@ -145,19 +170,29 @@ class HintsServer(http.server.ThreadingHTTPServer):
             "empty": plain(200, b""),
             "truncated": (200, [("Content-Length", str(len(hints) + 100))], hints),  # only the length rejects it
             "redirect": plain(302, b"moved\n", ("Location", MOVED_URL)),
+            "oversized": plain(200, hints + b";" * (1 << 20)),
+            "unavailable": plain(503, b"no name server\n"),
+            "trickle": plain(200, hints),
         }
         self.scenario_file, self.log = os.path.join(work, "scenario"), os.path.join(work, "requests")
         self.waiting, self.gate = threading.Event(), threading.Event()
+        self.lock = threading.Lock()
+        self.named_runs = lambda: True
         self.seconds = None  # how long the latest answer took
         self.proxy = f"http://127.0.0.1:{self.server_address[1]}"
         self.answer("root-hints")
         threading.Thread(target=self.serve_forever, daemon=True).start()
 
-    def answer(self, scenario):
+    def answer(self, *scenarios):
         self.waiting.clear()
         self.gate.clear()
         with open(self.scenario_file, "w", encoding="ascii") as f:
-            f.write(scenario)
+            f.write("\n".join(scenarios))
+        open(self.log, "w").close()
+
+    def requests(self):
+        with open(self.log, encoding="latin-1") as f:
+            return sum(line.startswith("GET ") for line in f)
 
     def handle_error(self, request, client_address):
         pass  # a client killed in the middle of an answer
@@ -280,11 +315,12 @@ class Installation:
             return Result(out.read(), err.read(), process.returncode)
 
     def check_run(self, what, result, stdout, stderr=b""):
-        """The whole transcript; an error report (a pattern) means status 1."""
+        """The whole transcript, and the exit status it calls for: 1 after an
+        error report (a pattern), 2 after a summary of failure, else 0."""
         checks = self.sandbox.checks
         checks.equal(f"{what}: stdout", result.stdout, stdout)
         if isinstance(stderr, bytes):
             checks.equal(f"{what}: stderr", result.stderr, stderr)
         else:
             checks.check(f"{what}: error report", stderr.fullmatch(result.stderr), f"  stderr: {result.stderr!r}")
-        checks.equal(f"{what}: exit status", result.status, 0 if isinstance(stderr, bytes) else 1)
+        checks.equal(f"{what}: exit status", result.status, exit_status(stdout, stderr))

@@ -60,24 +60,9 @@ class GeneratedFiles : public ::testing::TestWithParam<Golden> {};
 TEST_P(GeneratedFiles, AreByteForByteTheExpectedTexts) {
     const Golden& g = GetParam();
     const std::string d = Native(g.installDir);
-    FakePlatform platform;
-    platform.folders.insert(d + "etc");
-    // Leftovers of the same names are replaced, not appended to.
-    for (const char* name : {"rndc.conf", "named.conf", "localhost.zone", "named.local"}) {
-        platform.files[d + "etc" + kPathSeparator + name] = "leftover";
+    for (const ConfigFile& file : ConfigFiles(d, g.key)) {
+        EXPECT_EQ(testing::Lines(file.lines), Expected(file.name, g.installDir, g.key)) << file.name;
     }
-    WriteRndcConf(platform, d, g.key);
-    WriteNamedConf(platform, d, g.key);
-    WriteLocalhostZone(platform, d);
-    WriteNamedLocal(platform, d);
-
-    const std::string etc = d + "etc" + kPathSeparator;
-    for (const char* name : {"rndc.conf", "named.conf", "localhost.zone", "named.local"}) {
-        EXPECT_EQ(platform.files[etc + name], Expected(name, g.installDir, g.key)) << name;
-    }
-    // The two files that carry the secret are opened as private files.
-    EXPECT_EQ(platform.fileModes[etc + "rndc.conf"], FileMode::WriteTextPrivate);
-    EXPECT_EQ(platform.fileModes[etc + "named.conf"], FileMode::WriteTextPrivate);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,8 +3,8 @@
 
 #include "app/options.h"
 #include "platform/paths.h"
-#include "platform/time_stamp.h"
-#include "platform/windows1252.h"
+#include "config/backup_name.h"
+#include "platform/posix/windows1252.h"
 #include "platform/words.h"
 
 namespace zephrane {

@@ -1,17 +1,13 @@
-// What counts as a root hints file, and how a download lands on disk.
+// What counts as a root hints file.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
-#include "platform/download_target.h"
-#include "platform/root_hints.h"
-#include "tests/fake_platform.h"
+#include "config/root_hints.h"
 
 namespace zephrane {
 namespace {
-
-using testing::FakePlatform;
 
 const std::string kHints =
     ".                        3600000      NS    A.ROOT-SERVERS.NET.\n"
@@ -70,53 +66,6 @@ TEST(IsRootHints, RefusesWhatNamedCouldNotUseAsHints) {
     for (const std::string& text : cases) {
         EXPECT_FALSE(IsRootHints(text)) << text;
     }
-}
-
-class DownloadTargetTest : public ::testing::Test {
-protected:
-    DownloadTargetTest() { platform_.folders.insert(FakePlatform::Join({"etc"}, false)); }
-
-    FakePlatform platform_;
-    const std::string path_ = FakePlatform::Join({"etc", "named.root"}, false);
-};
-
-TEST_F(DownloadTargetTest, KeepsRootHintsAsReceivedInPiecesOfTheBufferSize) {
-    const std::string text = kHints + std::string(3000, ';') + "\r\n" + kHints;
-    platform_.writeLimit = kDownloadBufferSize;  // a larger piece would come out short
-    DownloadTarget target(platform_, path_);
-    ASSERT_TRUE(target.Write(text.data(), 5));
-    ASSERT_TRUE(target.Write(text.data() + 5, text.size() - 5));
-    EXPECT_TRUE(target.Finish());
-    EXPECT_EQ(platform_.files[path_], text);
-}
-
-// An HTML page and a body cut short are cases of the download backend tests.
-TEST_F(DownloadTargetTest, LeavesNoFileWhenTheDownloadFails) {
-    const struct {
-        const char* name;
-        std::string body;
-        std::size_t writeLimit;
-    } cases[] = {
-        {"short write", kHints, kHints.size() - 1},
-        {"too large", kHints + std::string(kMaxDownloadSize, ';'), SIZE_MAX},
-    };
-    for (const auto& c : cases) {
-        platform_.writeLimit = c.writeLimit;
-        {
-            DownloadTarget target(platform_, path_);
-            EXPECT_FALSE(target.Write(c.body.data(), c.body.size()) && target.Finish()) << c.name;
-        }
-        EXPECT_FALSE(platform_.FileExists(path_)) << c.name;
-    }
-}
-
-TEST_F(DownloadTargetTest, AnEmptyBodyTouchesNoFile) {
-    platform_.files[path_] = "earlier";
-    {
-        DownloadTarget target(platform_, path_);
-        EXPECT_FALSE(target.Finish());
-    }
-    EXPECT_EQ(platform_.files[path_], "earlier");
 }
 
 }  // namespace

@@ -13,10 +13,15 @@ constexpr ServiceWaitLimits kLimits = kScmWaitLimits;
 
 using Answer = std::optional<ServiceStatus>;  // nullopt: the query fails
 
-Answer Pending(std::uint32_t state, std::uint32_t checkPoint, std::uint32_t waitHint) {
+constexpr ServiceState kStopped = ServiceState::Stopped;
+constexpr ServiceState kRunning = ServiceState::Running;
+constexpr ServiceState kStartPending = ServiceState::StartPending;
+constexpr ServiceState kStopPending = ServiceState::StopPending;
+
+Answer Pending(ServiceState state, std::uint32_t checkPoint, std::uint32_t waitHint) {
     return ServiceStatus{state, checkPoint, waitHint};
 }
-Answer Settled(std::uint32_t state) { return ServiceStatus{state, 0, 0}; }
+Answer Settled(ServiceState state) { return ServiceStatus{state, 0, 0}; }
 const Answer kQueryFails;
 
 struct Script {
@@ -42,7 +47,8 @@ struct Outcome {
     std::uint64_t elapsedMs = 0;
 };
 
-Outcome Drive(const Script& script, std::uint32_t target, std::uint32_t pending) {
+Outcome Drive(const Script& script, ServiceState target, ServiceState pending,
+              const ServiceWaitLimits& limits = kLimits) {
     Outcome outcome;
     std::uint64_t now = 1000000;
     const ServiceDriver driver{
@@ -69,16 +75,17 @@ Outcome Drive(const Script& script, std::uint32_t target, std::uint32_t pending)
         [&]() { return now; },
     };
     const std::uint64_t begin = now;
-    outcome.reached = DriveService(driver, target, pending, kLimits);
+    outcome.reached = DriveService(driver, target, pending, limits);
     outcome.elapsedMs = now - begin;
     EXPECT_LT(outcome.queries, 100000) << "the wait did not end";
     return outcome;
 }
 
-Outcome Start(const Script& script) { return Drive(script, kStateRunning, kStateStartPending); }
+Outcome Start(const Script& script) { return Drive(script, kRunning, kStartPending); }
+Outcome Stop(const Script& script) { return Drive(script, kStopped, kStopPending); }
 
 TEST(DriveService, EndsByTheScript) {
-    const std::uint32_t kStart = kStateStartPending;
+    const ServiceState kStart = kStartPending;
     const struct {
         const char* name;
         Script script;
@@ -86,25 +93,37 @@ TEST(DriveService, EndsByTheScript) {
         int controls;
         std::vector<unsigned> sleeps;
     } cases[] = {
-        {"already running: nothing is done", Answers({Settled(kStateRunning)}), true, 0, {}},
+        {"already running: nothing is done", Answers({Settled(kRunning)}), true, 0, {}},
         {"first query fails", Answers({kQueryFails}), false, 0, {}},
-        {"control refused", Answers({Settled(kStateStopped)}, false), false, 1, {}},
+        {"control refused", Answers({Settled(kStopped)}, false), false, 1, {}},
         {"pending with hints, then running",
-         Answers({Settled(kStateStopped), Pending(kStart, 1, 500), Pending(kStart, 2, 700), Settled(kStateRunning)}),
+         Answers({Settled(kStopped), Pending(kStart, 1, 500), Pending(kStart, 2, 700), Settled(kRunning)}),
          true, 1, {10, 500, 700}},
         {"wait hint 0 polls at the floor, never spins",
-         Answers({Settled(kStateStopped), Pending(kStart, 0, 0), Pending(kStart, 1, 0), Settled(kStateRunning)}),
+         Answers({Settled(kStopped), Pending(kStart, 0, 0), Pending(kStart, 1, 0), Settled(kRunning)}),
          true, 1, {10, 10, 10}},
         {"a long wait hint is cut to 10 s a pass",
-         Answers({Settled(kStateStopped), Pending(kStart, 1, 60000), Settled(kStateRunning)}), true, 1, {10, 10000}},
+         Answers({Settled(kStopped), Pending(kStart, 1, 60000), Settled(kRunning)}), true, 1, {10, 10000}},
         {"checkpoint goes back",
-         Answers({Settled(kStateStopped), Pending(kStart, 3, 100), Pending(kStart, 0, 100)}), false, 1, {10, 100}},
+         Answers({Settled(kStopped), Pending(kStart, 3, 100), Pending(kStart, 0, 100)}), false, 1, {10, 100}},
         {"falls back to stopped while the checkpoint stays",
-         Answers({Settled(kStateStopped), Pending(kStart, 0, 0), Settled(kStateStopped)}), false, 1, {10, 10}},
+         Answers({Settled(kStopped), Pending(kStart, 0, 0), Settled(kStopped)}), false, 1, {10, 10}},
         {"stop pending is not start pending",
-         Answers({Settled(kStateStopped), Pending(kStateStopPending, 1, 100)}), false, 1, {10}},
+         Answers({Settled(kStopped), Pending(kStopPending, 1, 100)}), false, 1, {10}},
         {"query fails mid-wait",
-         Answers({Settled(kStateStopped), Pending(kStart, 1, 200), kQueryFails}), false, 1, {10, 200}},
+         Answers({Settled(kStopped), Pending(kStart, 1, 200), kQueryFails}), false, 1, {10, 200}},
+        // The service reports its pending state late, from a thread of its own.
+        {"still stopped right after the start, then pending",
+         Answers({Settled(kStopped), Settled(kStopped), Settled(kStopped), Pending(kStart, 1, 100),
+                  Settled(kRunning)}),
+         true, 1, {10, 10, 10, 100}},
+        {"stopped again after it was pending: settled there",
+         Answers({Settled(kStopped), Settled(kStopped), Pending(kStart, 1, 100), Settled(kStopped)}), false, 1,
+         {10, 10, 100}},
+        {"never leaves the state it had: the stall limit",
+         Answers({Settled(kStopped)}), false, 1, std::vector<unsigned>(201, 10)},
+        {"start pending already: waited for, not started again",
+         Answers({Pending(kStart, 1, 100), Pending(kStart, 2, 100), Settled(kRunning)}), true, 0, {100, 100}},
     };
     for (const auto& c : cases) {
         const Outcome outcome = Start(c.script);
@@ -114,10 +133,48 @@ TEST(DriveService, EndsByTheScript) {
     }
 }
 
+TEST(DriveService, StopThatTheServiceReportsLateSucceeds) {
+    const struct {
+        const char* name;
+        std::vector<Answer> answers;
+        bool reached;
+        int controls;
+    } cases[] = {
+        {"running twice more, then stop pending",
+         {Settled(kRunning), Settled(kRunning), Settled(kRunning), Pending(kStopPending, 1, 100), Settled(kStopped)},
+         true, 1},
+        {"start pending: let it run first, then stopped",
+         {Pending(kStartPending, 1, 100), Pending(kStartPending, 2, 100), Settled(kRunning),
+          Pending(kStopPending, 1, 100), Settled(kStopped)},
+         true, 1},
+        {"paused: stopped at once", {Settled(ServiceState::Paused), Settled(kStopped)}, true, 1},
+        {"start pending that falls back to stopped needs no stop", {Pending(kStartPending, 1, 100), Settled(kStopped)},
+         true, 0},
+        {"stop pending already: only waited for", {Pending(kStopPending, 1, 100), Settled(kStopped)}, true, 0},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Stop(Answers(c.answers));
+        EXPECT_EQ(outcome.reached, c.reached) << c.name;
+        EXPECT_EQ(outcome.controls, c.controls) << c.name;
+    }
+}
+
+// systemctl returns once its job is done: what it leaves is no late report.
+TEST(DriveService, WithoutLateReportsTheStateAfterTheControlIsFinal) {
+    constexpr ServiceWaitLimits kSystemd{100, 100, 120000, 120000, false};
+    const Outcome outcome = Drive(Answers({Settled(kStopped), Settled(kStopped)}), kRunning, kStartPending, kSystemd);
+    EXPECT_FALSE(outcome.reached);
+    EXPECT_EQ(outcome.sleeps, std::vector<unsigned>{100});
+    const Outcome activating =
+        Drive(Answers({Settled(kStopped), Settled(kStartPending), Settled(kStartPending), Settled(kRunning)}),
+              kRunning, kStartPending, kSystemd);
+    EXPECT_TRUE(activating.reached);
+}
+
 TEST(DriveService, StopWaitsFromTheStatusTheControlReturned) {
-    Script script = Answers({Settled(kStateRunning), Pending(kStateStopPending, 2, 0), Settled(kStateStopped)});
-    script.controlAnswer = ServiceStatus{kStateStopPending, 1, 300};
-    const Outcome outcome = Drive(script, kStateStopped, kStateStopPending);
+    Script script = Answers({Settled(kRunning), Pending(kStopPending, 2, 0), Settled(kStopped)});
+    script.controlAnswer = ServiceStatus{kStopPending, 1, 300};
+    const Outcome outcome = Drive(script, kStopped, kStopPending);
     EXPECT_TRUE(outcome.reached);
     EXPECT_EQ(outcome.sleeps, (std::vector<unsigned>{300, 10}));
 }
@@ -134,7 +191,7 @@ TEST(DriveService, NoProgressForLongerThanTheHintIsFailure) {
     };
     for (const auto& c : cases) {
         const Outcome outcome =
-            Start(Answers({Settled(kStateStopped), Pending(kStateStartPending, 4, c.waitHint)}));
+            Start(Answers({Settled(kStopped), Pending(kStartPending, 4, c.waitHint)}));
         EXPECT_FALSE(outcome.reached) << c.name;
         // Ends after the stall, within one more pass.
         EXPECT_GT(outcome.elapsedMs, c.stallMs) << c.name;
@@ -143,7 +200,7 @@ TEST(DriveService, NoProgressForLongerThanTheHintIsFailure) {
 }
 
 TEST(DriveService, ProgressKeepsTheWaitGoingUntilTheDeadline) {
-    Script script = Answers({Settled(kStateStopped), Pending(kStateStartPending, 1, 10000)});
+    Script script = Answers({Settled(kStopped), Pending(kStartPending, 1, 10000)});
     script.risingCheckPoint = true;
     const Outcome outcome = Start(script);
     EXPECT_FALSE(outcome.reached);

@@ -2,11 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "app/error_report.h"
-#include "config/control_key.h"
-#include "platform/console.h"
-#include "platform/directories.h"
+#include "io/console.h"
+#include "io/directories.h"
 #include "platform/run_error.h"
-#include "platform/text_file.h"
+#include "io/text_file.h"
 #include "tests/fake_platform.h"
 
 namespace zephrane {
@@ -15,35 +14,24 @@ namespace {
 using testing::FakePlatform;
 
 const std::string kFile = FakePlatform::Join({"etc", "f.txt"}, false);
+const std::string kEtc = FakePlatform::Join({"etc"}, false);
 
 FakePlatform WithEtc() {
     FakePlatform platform;
-    platform.folders.insert(FakePlatform::Join({"etc"}, false));
+    platform.folders.insert(kEtc);
     return platform;
 }
 
 // Line ends and replacing a file are in every golden file comparison.
 TEST(TextWriter, LeavesOnlyFullBlocksBeforeTheClose) {
     FakePlatform platform = WithEtc();
-    TextWriter writer(platform, kFile);
+    TextWriter writer(platform.OpenFolder(kEtc, {})->CreateFile("f.txt", FileAccess::Plain));
     writer.Write(std::string(300, 'x'));
     EXPECT_EQ(platform.files[kFile].size(), 256u);
     writer.Close();
     EXPECT_EQ(platform.files[kFile], std::string(300, 'x'));
 }
 
-TEST(TextWriter, ShortWriteIsAnIoError) {
-    FakePlatform platform = WithEtc();
-    platform.writeLimit = 100;
-    TextWriter writer(platform, kFile);
-    try {
-        writer.Write(std::string(200, 'x'));
-        FAIL() << "no error";
-    } catch (const RunError& error) {
-        EXPECT_EQ(error.ClassName(), "EInOutError");
-        EXPECT_EQ(error.Message(), "E/A-Fehler 112");
-    }
-}
 
 TEST(TextReader, SplitsLinesByTheTextFileRules) {
     const struct {
@@ -66,13 +54,13 @@ TEST(TextReader, SplitsLinesByTheTextFileRules) {
     for (const auto& c : cases) {
         FakePlatform platform = WithEtc();
         platform.files[kFile] = c.bytes;
-        EXPECT_EQ(ReadKeyLines(platform, kFile), c.lines) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(ReadTextFile(*platform.OpenFolder(kEtc, {}), "f.txt"), c.lines) << ::testing::PrintToString(c.bytes);
     }
 }
 
 TEST(TextReader, MissingFileIsAnIoError) {
     FakePlatform platform = WithEtc();
-    EXPECT_THROW(ReadKeyLines(platform, kFile), RunError);
+    EXPECT_THROW(ReadTextFile(*platform.OpenFolder(kEtc, {}), "f.txt"), RunError);
 }
 
 TEST(Console, LineByLineOnAConsoleInBlocksOtherwise) {

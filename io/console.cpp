@@ -1,4 +1,4 @@
-#include "platform/console.h"
+#include "io/console.h"
 
 namespace zephrane {
 

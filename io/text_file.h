@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -14,8 +15,7 @@ inline constexpr std::size_t kTextBufferSize = 128;
 
 class TextWriter {
 public:
-    // Creates the file or empties an existing one.
-    TextWriter(Platform& platform, const std::string& path, FileMode mode = FileMode::WriteText);
+    explicit TextWriter(std::unique_ptr<File> file);
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
     ~TextWriter() = default;
@@ -38,7 +38,7 @@ private:
 
 class TextReader {
 public:
-    TextReader(Platform& platform, const std::string& path);
+    explicit TextReader(std::unique_ptr<File> file) : file_(std::move(file)) {}
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
     ~TextReader() = default;
@@ -60,5 +60,16 @@ private:
     std::size_t position_ = 0;
     std::size_t filled_ = 0;
 };
+
+// Writes all of `bytes`: a short write is an I/O error (the medium is full),
+// never a silently truncated file.
+void WriteAll(File& file, std::string_view bytes);
+
+// Creates `name` in `folder` and writes `lines` to it: false, with nothing
+// written, when the name is taken.
+bool WriteTextFile(Folder& folder, const std::string& name, FileAccess access, const std::vector<std::string>& lines);
+
+// The lines of `name` in `folder`.
+std::vector<std::string> ReadTextFile(Folder& folder, const std::string& name);
 
 }  // namespace zephrane

@@ -1,4 +1,4 @@
-#include "platform/time_stamp.h"
+#include "config/backup_name.h"
 
 namespace zephrane {
 

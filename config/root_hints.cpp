@@ -1,4 +1,4 @@
-#include "platform/root_hints.h"
+#include "config/root_hints.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "platform/directories.h"
+#include "io/directories.h"
 
 #include "platform/paths.h"
 #include "platform/run_error.h"

@@ -1,4 +1,4 @@
-#include "platform/text_file.h"
+#include "io/text_file.h"
 
 #include "platform/run_error.h"
 
@@ -7,10 +7,7 @@ namespace {
 constexpr char kCtrlZ = '\x1A';
 }
 
-TextWriter::TextWriter(Platform& platform, const std::string& path, FileMode mode)
-    : file_(platform.OpenFile(path, mode)) {
-    buffer_.reserve(kTextBufferSize);
-}
+TextWriter::TextWriter(std::unique_ptr<File> file) : file_(std::move(file)) { buffer_.reserve(kTextBufferSize); }
 
 void TextWriter::Write(std::string_view text) {
     while (!text.empty()) {
@@ -29,11 +26,7 @@ void TextWriter::FlushBuffer() {
     if (buffer_.empty()) {
         return;
     }
-    // A short write without a system error means the medium is full; losing
-    // the rest silently would leave a truncated configuration behind.
-    if (file_->Write(buffer_.data(), buffer_.size()) != buffer_.size()) {
-        ThrowIoError(kErrorDiskFull);
-    }
+    WriteAll(*file_, buffer_);
     buffer_.clear();
 }
 
@@ -41,9 +34,6 @@ void TextWriter::Close() {
     FlushBuffer();
     file_->Close();
 }
-
-TextReader::TextReader(Platform& platform, const std::string& path)
-    : file_(platform.OpenFile(path, FileMode::ReadText)) {}
 
 bool TextReader::Fill() {
     if (position_ < filled_) {
@@ -81,5 +71,35 @@ std::string TextReader::ReadLine() {
 }
 
 void TextReader::Close() { file_->Close(); }
+
+void WriteAll(File& file, std::string_view bytes) {
+    // A short write without a system error means the medium is full.
+    if (file.Write(bytes.data(), bytes.size()) != bytes.size()) {
+        ThrowIoError(kErrorDiskFull);
+    }
+}
+
+bool WriteTextFile(Folder& folder, const std::string& name, FileAccess access, const std::vector<std::string>& lines) {
+    std::unique_ptr<File> created = folder.CreateFile(name, access);
+    if (!created) {
+        return false;
+    }
+    TextWriter file(std::move(created));
+    for (const std::string& line : lines) {
+        file.WriteLine(line);
+    }
+    file.Close();
+    return true;
+}
+
+std::vector<std::string> ReadTextFile(Folder& folder, const std::string& name) {
+    std::vector<std::string> lines;
+    TextReader reader(folder.OpenFile(name));
+    while (!reader.Eof()) {
+        lines.push_back(reader.ReadLine());
+    }
+    reader.Close();
+    return lines;
+}
 
 }  // namespace zephrane

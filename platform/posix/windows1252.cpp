@@ -1,4 +1,4 @@
-#include "platform/windows1252.h"
+#include "platform/posix/windows1252.h"
 
 namespace zephrane {
 namespace {

@@ -1,0 +1,177 @@
+"""The scenario table (scenarios.json) and what every driver shares: the
+defaults of a row, the outcome a run must have, and its comparison.
+
+A row gives the words, the machine before the run and what the run must leave;
+every field but "name" and "stdout" has a default (DEFAULTS). A driver (fake.py,
+posix.py, wine.py) sets the machine up as its kind of system can, runs the
+tool and reports an Outcome; rows it cannot set up it skips, with the reason.
+"""
+import json
+import os
+import re
+import sys
+from dataclasses import dataclass, field
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
+from sandbox import Checks  # noqa: E402
+
+GOLDEN = os.path.join(os.path.dirname(HERE), "fixtures", "golden")
+BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
+USAGE = ["{exe} [-cache|+cache] [-config|+config] [help] [start]", "",
+         "-cache    deactivate Windows DNS cache", "+cache    activate Windows DNS cache",
+         "-config   skip configuration", "+config   force configuration (on cache error)",
+         "help      show this help", "start     start BIND service", ""]
+DIRECTORY = "<folder>"  # a folder in a tree
+STATES = {"unknown": 0, "stopped": 1, "start-pending": 2, "running": 4, "paused": 7}
+# The configuration a user had before the run: moved aside, never lost.
+OLD_ETC = {"named.conf": b'options { directory "old"; };\r\n', "notes.txt": b"kept as it was\r\n",
+           "zones": DIRECTORY}
+DEFAULTS = {
+    "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
+    "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
+    "lock": "free", "full": None,
+    "report": None, "etc_after": "old", "backup": False, "requests": None, "key_left": False,
+}
+
+
+@dataclass
+class Outcome:
+    stdout: bytes
+    stderr: bytes
+    status: int
+    tree: dict  # the installation folder but bin: {folder: {entry: bytes or DIRECTORY}}, and files there
+    services: dict  # {"named": (state, start type) or None, "dnscache": ...}
+    requests: int = None
+    stamps: set = field(default_factory=set)  # the time stamps a backup of this run may carry
+
+
+@dataclass
+class Context:
+    """What a driver's system makes of the same row."""
+    line_end: bytes
+    generator: str  # the key generator's file name
+    exe: str  # the tool's file name, as the usage text shows it
+    install_dir: str  # as the tool reads it, ending with its separator
+    separator: str
+    key_lines: list  # what the key generator writes
+    hints: bytes  # the root hints the server gives
+    codec: str = "utf-8"  # of the error report
+    encode: object = lambda line: line.encode("latin-1")  # how a line of the console or of a file is stored
+
+
+def rows():
+    with open(os.path.join(HERE, "scenarios.json"), encoding="utf-8") as f:
+        table = json.load(f)
+    result = []
+    for row in table:
+        full = {**DEFAULTS, **row}
+        full.setdefault("named_after", full["named"] and full["named"][:2])
+        full.setdefault("dnscache_after", full["dnscache"] and full["dnscache"][:2])
+        result.append(full)
+    return result
+
+
+def service(entry):
+    """(state, start type) of a row's service entry; None for no service."""
+    return entry and (STATES[entry[0]], entry[1])
+
+
+def behaviour(entry):
+    return entry[2] if entry and len(entry) > 2 else "normal"
+
+
+def text(lines, ctx):
+    return b"".join(ctx.encode(line.replace("{generator}", ctx.generator).replace("{exe}", ctx.exe)) +
+                    ctx.line_end for line in lines)
+
+
+def golden(name, ctx):
+    """A generated file as it must be: the golden text with the installation
+    folder for {D} (and this system's separator after it) and the key lines."""
+    lines = []
+    with open(os.path.join(GOLDEN, name), encoding="ascii") as f:
+        for line in f.read().splitlines():
+            if line == "{KEY}":
+                lines += ctx.key_lines
+            elif "{D}" in line:
+                lines.append(line.replace("\\", ctx.separator).replace("{D}", ctx.install_dir))
+            else:
+                lines.append(line)
+    return text(lines, ctx)
+
+
+def etc_after(kind, ctx):
+    configured = {"named.root": ctx.hints,
+                  **{name: golden(name, ctx) for name in ("rndc.conf", "named.conf", "localhost.zone", "named.local")}}
+    return {"old": OLD_ETC, "configured": configured, "hints": {"named.root": ctx.hints}, "empty": {},
+            "conf-folder": {"named.root": ctx.hints, "rndc.conf": DIRECTORY}, "none": None,
+            # A full disk while named.conf was written: it is there, as far as it got.
+            "partial": {"named.root": ctx.hints, "rndc.conf": configured["rndc.conf"], "named.conf": b""}}[kind]
+
+
+def error_report(row, ctx):
+    if not row["report"]:
+        return None
+    cls, message = row["report"]
+    end = ctx.line_end.decode()
+    return re.compile(re.escape(f"Exception {cls} in Modul {ctx.exe} bei ".encode(ctx.codec)) + b"[0-9A-F]{8}" +
+                      re.escape(f".{end}{message}.{end}{end}".encode(ctx.codec)))
+
+
+def exit_status(row):
+    if row["report"]:
+        return 1
+    return 2 if row["stdout"] and row["stdout"][-2] in ("CONFIGURATION FAILED", "EXECUTION FAILED") else 0
+
+
+def compare(checks, row, outcome, ctx, planted):
+    """Everything the row says of the run, and that no configuration was lost.
+    `planted`: the backups set up before the run, by name."""
+    checks.equal("standard output", outcome.stdout, text(BANNER + row["stdout"], ctx))
+    checks.equal("exit status", outcome.status, exit_status(row))
+    report = error_report(row, ctx)
+    if report is None:
+        checks.equal("standard error", outcome.stderr, b"")
+    else:
+        checks.check("error report", report.fullmatch(outcome.stderr), f"  got {outcome.stderr!r}")
+    tree = dict(outcome.tree)
+    wanted = etc_after(row["etc_after"], ctx)
+    if row["key_left"]:
+        wanted = {**wanted, "rndc.key": tree.get("etc", {}).get("rndc.key")}
+    if row["etc"] == "file" and row["etc_after"] == "old":
+        wanted = b"a file where the folder belongs\n"
+    checks.equal("etc", tree.pop("etc", None), wanted)
+    for name, content in planted.items():
+        checks.equal(f"planted backup {name}", tree.pop(name, None), content)
+    new = sorted(tree)
+    if row["backup"]:
+        if checks.equal("one new backup", len(new), 1) and checks.check(
+                "named etc_<a second of the run>", re.fullmatch(r"etc_\d{14}", new[0]) and new[0][4:] in outcome.stamps,
+                f"  {new[0]} not among {sorted(outcome.stamps)}"):
+            checks.equal("the old etc in the backup", tree[new[0]], OLD_ETC)
+    else:
+        checks.equal("other entries", new, [])
+    for name in ("named", "dnscache"):
+        checks.equal(f"{name} (state, start type)", outcome.services.get(name), service(row[f"{name}_after"]))
+    if row["requests"] is not None:
+        checks.equal("requests for the root hints", outcome.requests, row["requests"])
+
+
+def run_table(driver, only=""):
+    """Runs every row `driver` supports; the exit status of the suite."""
+    checks = Checks()
+    skipped = []
+    with driver:
+        for row in rows():
+            if only not in row["name"]:
+                continue
+            reason = driver.unsupported(row)
+            if reason:
+                skipped.append(f"{row['name']}: {reason}")
+                continue
+            with checks.case(row["name"]):
+                outcome, ctx, planted = driver.run(row)
+                compare(checks, row, outcome, ctx, planted)
+    print(f"{len(skipped)} rows skipped on this system:", *skipped, sep="\n  ")
+    return checks.finish()
