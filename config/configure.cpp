@@ -34,13 +34,39 @@ std::optional<std::string> FetchRootHints(Platform& platform) {
     return body;
 }
 
-bool WriteRootHints(Folder& etc, const std::string& hints) {
-    std::unique_ptr<File> file = etc.CreateFile("named.root", FileAccess::Plain);
-    if (!file) {
-        return false;
+// A file that is removed unless it was finished: part of the root hints
+// (the disk full) must not pass for them.
+class Unfinished {
+public:
+    Unfinished(Folder& folder, std::string name) : folder_(folder), name_(std::move(name)) {}
+    Unfinished(const Unfinished&) = delete;
+    Unfinished& operator=(const Unfinished&) = delete;
+    ~Unfinished() {
+        if (!finished_) {
+            folder_.DeleteFile(name_);
+        }
     }
-    WriteAll(*file, hints);
-    file->Close();
+    void Finished() { finished_ = true; }
+
+private:
+    Folder& folder_;
+    std::string name_;
+    bool finished_ = false;
+};
+
+bool WriteRootHints(Folder& etc, const std::string& hints) {
+    Unfinished unfinished(etc, "named.root");
+    {
+        // Closed before a removal: Windows removes no open file.
+        const std::unique_ptr<File> file = etc.CreateFile("named.root", FileAccess::Plain);
+        if (!file) {
+            unfinished.Finished();  // not ours to remove
+            return false;
+        }
+        WriteAll(*file, hints);
+        file->Close();
+    }
+    unfinished.Finished();
     return true;
 }
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""The POSIX build against Debian's real BIND: what `zephrane start` writes
-must pass BIND's checkers and make named answer for this machine only, with
-rndc holding the key named holds; a second run while named runs must stop
-it, keep the first configuration untouched as the backup and bring named
-back with a new key. Exits 77 (skipped) when named cannot run here.
+"""The POSIX build against Debian's real BIND, run as its package runs it
+(named -u bind): what `zephrane start` writes must pass BIND's checkers,
+carry the modes and owners that let named (and nobody else) read the key
+whatever the umask, and make named answer for this machine only, with rndc
+holding the key named holds, reloads included; a second run while named runs
+and the root hints can be had only through it must stop it, keep the first
+configuration untouched as the backup and bring named back with a new key.
+Exits 77 (skipped) when named cannot run here.
 With --demo (scripts/demo) it shows one such run to a person instead.
 
 named, started by the systemctl stand-in, outlives the stand-in as a service
@@ -14,6 +17,7 @@ Usage: real_bind.py [--demo] <zephrane>
 import contextlib
 import ctypes
 import errno
+import grp
 import os
 import re
 import shlex
@@ -65,6 +69,10 @@ class RealBind(Installation):
         return [f"status: {status and status[1]}", f"flags: {flags and flags[1]}",
                 *(" ".join(line.split()) for line in out.splitlines() if line and not line.startswith(";"))]
 
+    def named_runs(self):
+        pid = self.named_pid()
+        return pid is not None and not ended(pid)
+
     def named_pid(self):
         with contextlib.suppress(OSError):
             with open(os.path.join(self.services, "named.pid"), encoding="ascii") as f:
@@ -97,7 +105,8 @@ def serves(bind, run):
                         ("named-checkzone localhost", ["named-checkzone", "localhost", etc + "localhost.zone"]),
                         ("named-checkzone 0.0.127.in-addr.arpa",
                          ["named-checkzone", "0.0.127.in-addr.arpa", etc + "named.local"]),
-                        ("rndc status with etc/rndc.conf", ["rndc", "-c", etc + "rndc.conf", "status"])]:
+                        ("rndc status with etc/rndc.conf", ["rndc", "-c", etc + "rndc.conf", "status"]),
+                        ("rndc reload: named reads named.conf again", ["rndc", "-c", etc + "rndc.conf", "reload"])]:
         done = bind.sh(*words)
         checks.check(f"{run}: {what}", done.returncode == 0, done.stdout + done.stderr)
     checks.equal(f"{run}: named enabled and running", bind.sh("systemctl", "show", "named").stdout.split(),
@@ -109,20 +118,54 @@ def serves(bind, run):
     checks.equal(f"{run}: a query from 127.0.0.2 refused", bind.query("-b", "127.0.0.2", "localhost", "A"),
                  ["status: REFUSED", "flags: qr rd"])
     checks.check(f"{run}: no rndc.key left", not os.path.exists(etc + "rndc.key"))
+    checks.equal(f"{run}: modes and owners", modes(bind), EXPECTED_MODES)
+
+
+def group_name(gid):
+    with contextlib.suppress(KeyError):
+        return grp.getgrgid(gid).gr_name
+    return str(gid)
+
+
+def modes(bind):
+    """etc and the files the tool wrote: mode, owner and group."""
+    found = {}
+    for name in ["", *GENERATED]:
+        with contextlib.suppress(OSError):
+            info = os.stat(bind.path("etc", name))
+            found[name or "etc"] = (oct(info.st_mode & 0o7777), info.st_uid, group_name(info.st_gid))
+    return found
+
+
+# named (user bind) may write into etc and read named.conf; the secret is
+# nobody else's; the zones and hints are everybody's to read.
+SERVER = "bind"
+EXPECTED_MODES = {"etc": ("0o770", 0, SERVER), "named.conf": ("0o640", 0, SERVER), "rndc.conf": ("0o600", 0, "root"),
+                  "localhost.zone": ("0o644", 0, "root"), "named.local": ("0o644", 0, "root"),
+                  "named.root": ("0o644", 0, "root")}
 
 
 def suite(bind):
     checks = bind.sandbox.checks
-    # First run: named installed and stopped, no etc folder yet.
+    # First run: named installed and stopped, no etc folder yet; every mode
+    # the umask allows.
+    previous = os.umask(0o000)
     bind.check_run("first run", bind.run(["start"]), transcript(bind, False))
+    os.umask(previous)
     serves(bind, "first run")
     first = {name: bind.read("etc", name) for name in GENERATED}
     first_pid = bind.named_pid()
 
-    # Second run, while named runs with the first configuration.
+    # Second run, while named runs with the first configuration, on a machine
+    # that reaches the root hints only through it; a umask that allows nothing.
+    bind.sandbox.server.answer("while-named-runs")
+    bind.sandbox.server.named_runs = bind.named_runs
+    previous = os.umask(0o077)
     before = time.strftime("%Y%m%d%H%M%S")
     result = bind.run(["start"])
     after = time.strftime("%Y%m%d%H%M%S")
+    os.umask(previous)
+    checks.equal("second run: requests for the root hints", bind.sandbox.server.requests(), 1)
     bind.check_run("second run", result, transcript(bind, True))
     checks.check("second run: the first named stopped", ended(first_pid))
     checks.check("second run: named started anew", bind.named_pid() not in (None, first_pid))
@@ -186,6 +229,7 @@ def main():
         signal.signal(number, lambda number, _: sys.exit(128 + number))
     started = time.monotonic()
     with Sandbox(sys.argv[-1]) as sandbox:
+        os.chmod(sandbox.work, 0o755)  # named, as user bind, must reach its folder
         bind = RealBind(sandbox)
         try:
             (demo if showing else suite)(bind)

@@ -1,16 +1,20 @@
 #!/usr/bin/env python3
 """SIGKILL at many points of a real configuration run, each followed by a
-run that must succeed. The stand-ins are slowed down (generator 300 ms on
-either side of the key, half the root hints 300 ms late, 100 ms per
-systemctl call) so that the points in between are reachable; the tool's
-output goes to a terminal, so each progress line arrives when printed.
+run that must succeed; SIGTERM while the key exists; and two runs started
+together. The stand-ins are slowed down (generator 300 ms on either side of
+the key, half the root hints 300 ms late, 100 ms per systemctl call) so that
+the points in between are reachable; the tool's output goes to a terminal,
+so each progress line arrives when printed.
 
 After every kill the configuration from before that run exists byte for
 byte (as etc or as a backup), and so does every configuration before it;
 after every following run the new etc is complete and holds no rndc.key.
+A termination request while the key exists waits until it is deleted, so
+then no rndc.key is left anywhere; the kernel's kill cannot wait.
 """
 import os
 import pty
+import re
 import select
 import signal
 import subprocess
@@ -21,7 +25,7 @@ import time
 from harness import GENERATED, Bind, backups, configurations, copies_of, key_files, snapshot, suite
 from sandbox import configured, progress, write
 
-# (named before the run, progress line, seconds after it, what is under way)
+# (named before the run, progress line, seconds after it, what is under way[, signal])
 KILL_POINTS = [
     ("active", "Searching folder ...", 0, "the registry read"),
     ("active", "Stopping service ...", 0.05, "systemctl stop"),
@@ -31,7 +35,9 @@ KILL_POINTS = [
     ("inactive", "Downloading named.root ...", 0.15, "half of named.root written"),
     ("inactive", "Generating rndc.key ...", 0.1, "the generator, no key yet"),
     ("inactive", "Generating rndc.key ...", 0.45, "the generator, key written"),
+    ("inactive", "Generating rndc.key ...", 0.45, "the generator, key written", signal.SIGTERM),
     ("inactive", "Reading rndc.key ...", 0, "the key read"),
+    ("inactive", "Reading rndc.key ...", 0, "the key read", signal.SIGTERM),
     ("inactive", "Deleting rndc.key ...", 0, "the key deletion"),
     ("inactive", "Writing rndc.conf ...", 0, "rndc.conf"),
     ("inactive", "Writing named.conf ...", 0, "named.conf"),
@@ -42,10 +48,10 @@ KILL_POINTS = [
 ] + [("inactive", None, i / 5, f"{i / 5:.1f} s after the start") for i in range(8)]  # blind to the output
 
 
-def run_until_killed(bind, line, delay):
-    """Runs `zephrane start` on a terminal and kills its process group
-    `delay` seconds after `line` was printed (after its start when `line` is
-    None). Returns the output and whether the kill came before the end."""
+def run_until_killed(bind, line, delay, how=signal.SIGKILL):
+    """Runs `zephrane start` on a terminal and sends `how` to its process
+    group `delay` seconds after `line` was printed (after its start when
+    `line` is None). Returns the output and whether the kill came before the end."""
     master, slave = pty.openpty()
     modes = termios.tcgetattr(slave)
     modes[1] &= ~termios.OPOST  # LF stays LF
@@ -60,7 +66,7 @@ def run_until_killed(bind, line, delay):
         now = time.monotonic()
         if kill_at is not None and now >= kill_at or now > deadline:
             if process.poll() is None:
-                os.killpg(process.pid, signal.SIGKILL)
+                os.killpg(process.pid, how)
                 killed = True
             break
         if select.select([master], [], [], 0.05 if kill_at is None else max(0.0, min(0.05, kill_at - now)))[0]:
@@ -118,13 +124,16 @@ def following_run(bind, what):
     return snapshot(bind.path("etc"))
 
 
-def kill_and_recover(bind, kept, named, line, delay, what):
+def kill_and_recover(bind, kept, named, line, delay, what, how=signal.SIGKILL):
     checks = bind.sandbox.checks
     bind.named(named)
     slow_down(bind, True)
     before = snapshot(bind.path("etc"))
+    keys = key_files(bind.folder)
     wait_for_a_new_second(bind)
-    output, killed = run_until_killed(bind, line, delay)
+    output, killed = run_until_killed(bind, line, delay, how)
+    if how != signal.SIGKILL:
+        checks.equal(f"{what}: rndc.key left", sorted(set(key_files(bind.folder)) - set(keys)), [])
     printed = output.decode(errors="replace").rstrip("\n").split("\n")[-1]
     checks.check(f"{what}: a run that was not killed succeeded", killed or printed == "CONFIGURATION SUCCEEDED",
                  f"  output: {output!r}")
@@ -139,16 +148,36 @@ def kill_and_recover(bind, kept, named, line, delay, what):
     print(f"{'killed' if killed else 'ended'} after {printed!r}")
 
 
+def two_runs_together(bind):
+    """The second waits for the first: one key in both files, a backup each."""
+    checks = bind.sandbox.checks
+    slow_down(bind, False)
+    bind.named("active")
+    wait_for_a_new_second(bind)
+    earlier = set(backups(bind.folder))
+    processes = [subprocess.Popen([bind.sandbox.zephrane, "start"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  env=bind.env, cwd=bind.side) for _ in range(2)]
+    outputs = [process.communicate(timeout=60)[0] for process in processes]
+    for output in outputs:
+        checks.check("each run succeeds", output.endswith(b"\nCONFIGURATION SUCCEEDED\n\n"), f"  {output!r}")
+    checks.equal("new backups", len(set(backups(bind.folder)) - earlier), 2)
+    secrets = [re.search(rb'secret "[^"]*"', open(bind.path("etc", name), "rb").read())[0]
+               for name in ("rndc.conf", "named.conf")]
+    checks.equal("the key of rndc.conf is named.conf's", secrets[0], secrets[1])
+
+
 def main():
     with suite() as sandbox:
         bind = Bind(sandbox, "bind", os.path.join(sandbox.work, "ISC BIND 9"))
         kept = []  # every complete configuration so far: none may get lost
         bind.previous_etc()
-        for named, line, delay, what in KILL_POINTS:
-            name = what if line is None else f"{line} +{delay} s ({what})"
+        for named, line, delay, what, *how in KILL_POINTS:
+            name = what if line is None else f"{line} +{delay} s ({what}{', SIGTERM' * bool(how)})"
             with sandbox.checks.case(name):
-                kill_and_recover(bind, kept, named, line, delay, name)
+                kill_and_recover(bind, kept, named, line, delay, name, *how)
         print(f"{len(backups(bind.folder))} backups, {len(key_files(bind.folder))} rndc.key left in them")
+        with sandbox.checks.case("two runs started together"):
+            two_runs_together(bind)
     sys.exit(sandbox.checks.finish())
 
 

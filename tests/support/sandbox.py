@@ -285,7 +285,8 @@ class Installation:
     def run(self, args=(), at_key=None, at_download=None, timeout=60):
         """Runs the tool. `at_key(self)` runs while the stand-in generator
         waits with its key written, `at_download(self)` while the server holds
-        back the root hints; the run goes on when they return."""
+        back the root hints of the download into the new etc (it refuses the
+        one before named stops); the run goes on when they return."""
         server = self.sandbox.server
         gates = []  # (waiting?, let it go on, action)
         if at_key:
@@ -293,7 +294,7 @@ class Installation:
             gates.append((lambda: os.path.exists(self.path("bin", "stand_in_waiting")),
                           lambda: open(self.path("bin", "stand_in_gate"), "w").close(), at_key))
         if at_download:
-            server.answer("gated")
+            server.answer("not-found", "gated")
             gates.append((server.waiting.is_set, server.gate.set, at_download))
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             process = subprocess.Popen([self.sandbox.zephrane, *args], stdin=subprocess.DEVNULL, stdout=out,
