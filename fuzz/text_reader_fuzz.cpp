@@ -5,19 +5,15 @@
 #include <string>
 
 #include "io/text_file.h"
-#include "tests/fake_platform.h"
+#include "tests/memory_disk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zephrane;
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    testing::FakePlatform platform;
-    const std::string folder = testing::FakePlatform::Join({"etc"}, false);
-    const std::string path = folder + kPathSeparator + "rndc.key";
-    platform.folders.insert(folder);
-    platform.files[path] = bytes;
-
-    const std::unique_ptr<Folder> etc = platform.OpenFolder(folder, {});
-    const std::vector<std::string> lines = ReadTextFile(*etc, "rndc.key");
+    testing::MemoryDisk disk;
+    disk.files["/rndc.key"] = bytes;
+    testing::MemoryFolder etc(disk, "/");
+    const std::vector<std::string> lines = ReadTextFile(etc, "rndc.key");
     std::size_t total = 0;
     for (const std::string& line : lines) {
         if (line.find_first_of("\r\n\x1A") != std::string::npos) {
@@ -31,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What was read holds no line-end bytes or Ctrl-Z, so written out again
     // it reads back exactly.
-    WriteTextFile(*etc, "copy", FileAccess::Plain, lines);
-    if (ReadTextFile(*etc, "copy") != lines) {
+    WriteTextFile(etc, "copy", FileAccess::Plain, lines);
+    if (ReadTextFile(etc, "copy") != lines) {
         std::abort();
     }
     return 0;

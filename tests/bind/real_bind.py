@@ -7,12 +7,11 @@ holding the key named holds, reloads included; a second run while named runs
 and the root hints can be had only through it must stop it, keep the first
 configuration untouched as the backup and bring named back with a new key.
 Exits 77 (skipped) when named cannot run here.
-With --demo (scripts/demo) it shows one such run to a person instead.
 
 named, started by the systemctl stand-in, outlives the stand-in as a service
 does: this process adopts it (child subreaper) and ends whatever is left,
 also when interrupted.
-Usage: real_bind.py [--demo] <zephrane>
+Usage: real_bind.py <zephrane>   (scripts/demo.py shows such a run to a person)
 """
 import contextlib
 import ctypes
@@ -20,7 +19,6 @@ import errno
 import grp
 import os
 import re
-import shlex
 import shutil
 import signal
 import socket
@@ -185,26 +183,6 @@ def suite(bind):
             print("named's output since its latest start, the end:", *log.readlines()[-20:], sep="\n")
 
 
-def demo(bind):
-    etc = bind.path("etc") + "/"
-    print(f"""A sandbox stands in for a machine with BIND installed:
-  installation folder  {bind.folder}/ (bin/rndc-confgen is Debian's)
-  registry             {bind.registry}
-  systemctl            a stand-in that runs Debian's named for the unit "named",
-                       answering on port {bind.port} (the control channel stays on 953)
-  root hints           Debian's copy, served through http_proxy={bind.sandbox.server.proxy}""")
-    dig = ["dig", "-p", bind.port, "@127.0.0.1", "+noedns", "+noall", "+comments", "+answer"]
-    for words in ([bind.sandbox.zephrane, "start"], ["ls", "-l", etc], dig + ["localhost", "A"],
-                  dig + ["-x", "127.0.0.1"], "From another address named refuses to answer (allow-query):",
-                  dig + ["-b", "127.0.0.2", "localhost", "A"], ["rndc", "-c", etc + "rndc.conf", "status"]):
-        if isinstance(words, str):
-            print("\n" + words)
-            continue
-        print("\n$ " + shlex.join(words), flush=True)
-        subprocess.run(words, env=bind.env, cwd=bind.side, check=False)
-    print("\nStopping named and removing the sandbox.")
-
-
 def end_adopted():
     """Kills and reaps what this process adopted and is still running."""
     me = str(os.getpid())
@@ -218,8 +196,9 @@ def end_adopted():
             os.waitpid(-1, 0)
 
 
-def main():
-    showing = sys.argv[1] == "--demo"
+def with_real_bind(zephrane, action):
+    """Runs `action(bind)` in a sandbox with the real named (or exits, 77 when
+    it cannot run here); no named outlives it. Returns the sandbox's checks."""
     reason = cannot_run()
     if reason:
         print(reason[1], file=sys.stderr)
@@ -227,19 +206,19 @@ def main():
     ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
     for number in (signal.SIGINT, signal.SIGTERM):
         signal.signal(number, lambda number, _: sys.exit(128 + number))
-    started = time.monotonic()
-    with Sandbox(sys.argv[-1]) as sandbox:
+    with Sandbox(zephrane) as sandbox:
         os.chmod(sandbox.work, 0o755)  # named, as user bind, must reach its folder
         bind = RealBind(sandbox)
         try:
-            (demo if showing else suite)(bind)
+            action(bind)
         finally:
             bind.sh("systemctl", "stop", "named")
             end_adopted()
-    if not showing:
-        print(f"real BIND suite: {time.monotonic() - started:.0f} s")
-        sys.exit(sandbox.checks.finish())
+    return sandbox.checks
 
 
 if __name__ == "__main__":
-    main()
+    started = time.monotonic()
+    checks = with_real_bind(sys.argv[1], suite)
+    print(f"real BIND suite: {time.monotonic() - started:.0f} s")
+    sys.exit(checks.finish())

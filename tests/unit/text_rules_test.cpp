@@ -1,13 +1,75 @@
-// What counts as a root hints file.
+// The rules of the texts the tool reads: its command line, paths, text
+// files and root hints. Whole runs are the scenario table's; these are the
+// cases a run cannot show one by one.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
+#include "app/options.h"
 #include "config/root_hints.h"
+#include "io/text_file.h"
+#include "platform/paths.h"
+#include "platform/words.h"
+#include "tests/memory_disk.h"
 
 namespace zephrane {
 namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(SplitWords, FollowsTheCommandLineRules) {
+    const std::pair<std::string, Words> cases[] = {
+        {"", {}},
+        {"  a   b  ", {"a", "b"}},
+        {"a\tb\nc\x01" "d\x1F" "e f", {"a", "b", "c", "d", "e", "f"}},
+        {"\"C:\\Program Files\\z.exe\" start", {"C:\\Program Files\\z.exe", "start"}},
+        {"pre\"fix mid\"dle", {"prefix middle"}},  // quotes inside a word
+        {"a \"\" b", {"a", "b"}},                   // a lone pair is no word
+        {"\"unterminated quote", {"unterminated quote"}},
+        {"back\\\"slash x", {"back\\slash x"}},   // no escape character
+        {"\x7F\x80\xFF x\"\t\"y", {"\x7F\x80\xFF", "x\ty"}},
+    };
+    for (const auto& [line, words] : cases) {
+        EXPECT_EQ(SplitWords(line), words) << line;
+    }
+}
+
+TEST(HasParam, FoldsTheAnsiCodePagesCapitalsOnWholeWords) {
+    EXPECT_TRUE(HasParam({"\xC4\xD6\xDC", "x"}, "\xE4\xF6\xFC"));  // umlauts
+    EXPECT_TRUE(HasParam({"\x8A\x8C\x8E\x9F"}, "\x9A\x9C\x9E\xFF"));
+    EXPECT_FALSE(HasParam({"\xD7"}, "\xF7"));  // the multiplication sign is no letter
+    EXPECT_FALSE(HasParam({"hel", "helpme", "start "}, "help"));
+}
+
+TEST(PathStrings, CutAtTheSeparatorAndTheDriveMark) {
+    const std::string s(1, kPathSeparator);
+    EXPECT_EQ(ExtractFilePath("C:zephrane"), kHasDriveMark ? "C:" : "");
+    EXPECT_EQ(ExtractFileName("a" + s + "b" + s + "c.exe"), "c.exe");
+    EXPECT_EQ(ExtractFilePath("a" + s + "b" + s + "c.exe"), "a" + s + "b" + s);
+    EXPECT_EQ(ExtractFileName("zephrane"), "zephrane");
+    EXPECT_EQ(StripTrailingBackslash("etc" + s + s), "etc" + s);
+}
+
+TEST(TextReader, SplitsLinesByTheTextFileRules) {
+    const std::pair<std::string, Words> cases[] = {
+        {"", {}},
+        {"\r\n", {""}},
+        {"x\r\ny", {"x", "y"}},
+        {"a\n\nb\n", {"a", "", "b"}},
+        {"a\rb\r\r\nc", {"ab", "c"}},      // a lone CR dropped, CR CR LF ends once
+        {"ab\x1A" "cd\nef\n", {"ab", "ef"}},  // Ctrl-Z ends the line's text
+        {"ab\n\x1A" "cd\nef\n", {"ab"}},    // Ctrl-Z at a line start ends the input
+        {std::string(127, 'p') + "\r\nq", {std::string(127, 'p'), "q"}},  // CR LF across buffers
+        {std::string(1000, 'l'), {std::string(1000, 'l')}},
+    };
+    for (const auto& [bytes, lines] : cases) {
+        testing::MemoryDisk disk;
+        disk.files["/f"] = bytes;
+        testing::MemoryFolder folder(disk, "/");
+        EXPECT_EQ(ReadTextFile(folder, "f"), lines) << ::testing::PrintToString(bytes);
+    }
+}
 
 const std::string kHints =
     ".                        3600000      NS    A.ROOT-SERVERS.NET.\n"
