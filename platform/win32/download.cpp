@@ -17,7 +17,7 @@ bool QueryNumber(HINTERNET request, DWORD info, DWORD& value) {
 }
 
 bool SetTimeout(HINTERNET handle, DWORD option, std::chrono::milliseconds duration) {
-    DWORD milliseconds = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
+    auto milliseconds = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
     return InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds) != FALSE;
 }
 

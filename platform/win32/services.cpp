@@ -93,7 +93,7 @@ std::string AccountName(std::string name) {
 
 std::string SidText(const std::string& account) {
     std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
-    DWORD sidSize = static_cast<DWORD>(sid.size());
+    auto sidSize = static_cast<DWORD>(sid.size());
     char domain[256];
     DWORD domainSize = sizeof domain;
     SID_NAME_USE use{};

@@ -1,21 +1,20 @@
-// The systemd backend against a systemctl stand-in on PATH.
+// The systemd backend against a systemctl stand-in on PATH
+// (tests/fixtures/systemctl), and the helper that runs systemctl.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "platform/posix/run_capture.h"
 #include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
 
 namespace fs = std::filesystem;
-using Lines = std::vector<std::string>;
-
-const std::string kShow = " --property=ActiveState,LoadState,UnitFileState";
+using std::chrono::steady_clock;
 
 class SystemdServices : public ::testing::Test {
 protected:
@@ -23,148 +22,103 @@ protected:
         char pattern[] = "/tmp/zephrane-systemctl-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        oldPath_ = std::getenv("PATH");
-        ::setenv("PATH", (std::string(ZEPHRANE_STANDIN_DIR) + ":" + oldPath_).c_str(), 1);
+        ::setenv("PATH", (std::string(ZEPHRANE_STANDIN_DIR) + ":" + path_).c_str(), 1);
         ::setenv("STANDIN_DIR", dir_.c_str(), 1);
     }
     void TearDown() override {
-        ::setenv("PATH", oldPath_.c_str(), 1);
+        ::setenv("PATH", path_.c_str(), 1);
         fs::remove_all(dir_);
     }
-
-    // Writes <unit>/<file> with one line per entry.
-    void Unit(const std::string& unit, const std::string& file, const Lines& lines) {
+    // The unit's stand-in files: name, content.
+    void Unit(const std::string& unit, std::initializer_list<std::pair<const char*, const char*>> files) {
+        fs::remove_all(dir_ / unit);
         fs::create_directories(dir_ / unit);
-        std::ofstream out(dir_ / unit / file);
-        for (const std::string& line : lines) {
-            out << line << '\n';
+        for (const auto& [name, content] : files) {
+            std::ofstream(dir_ / unit / name) << content << '\n';
         }
-    }
-    // The calls the stand-in saw since the last look.
-    Lines Calls() {
-        Lines calls;
-        std::ifstream in(dir_ / "calls");
-        for (std::string line; std::getline(in, line);) {
-            calls.push_back(line);
-        }
-        fs::remove(dir_ / "calls");
-        return calls;
     }
 
     SystemPlatform system_;
     fs::path dir_;
-    std::string oldPath_;
+    const std::string path_ = std::getenv("PATH");
 };
 
-TEST_F(SystemdServices, StateFollowsActiveAndLoadState) {
+TEST_F(SystemdServices, StateOfTheUnitAndOnlyAMissingOneIsAbsent) {
+    using S = ServiceState;
     const struct {
         const char* load;
         const char* active;
-        ServiceState state;
-    } cases[] = {
-        {"loaded", "active", ServiceState::Running},
-        {"loaded", "reloading", ServiceState::Running},
-        {"loaded", "activating", ServiceState::StartPending},
-        {"loaded", "deactivating", ServiceState::StopPending},
-        {"loaded", "inactive", ServiceState::Stopped},
-        {"loaded", "failed", ServiceState::Stopped},
-        {"masked", "inactive", ServiceState::Stopped},
-        {"not-found", "inactive", ServiceState::Absent},
-        {"bad-setting", "inactive", ServiceState::Unknown},
-        {"error", "active", ServiceState::Unknown},
-        {"loaded", "maintenance", ServiceState::Unknown},
+        S state;
+    } rows[] = {
+        {"loaded", "active", S::Running},         {"loaded", "reloading", S::Running},
+        {"loaded", "activating", S::StartPending}, {"loaded", "deactivating", S::StopPending},
+        {"loaded", "inactive", S::Stopped},       {"loaded", "failed", S::Stopped},
+        {"masked", "inactive", S::Stopped},       {"not-found", "inactive", S::Absent},
+        {"bad-setting", "inactive", S::Unknown},  {"loaded", "maintenance", S::Unknown},
     };
-    for (const auto& c : cases) {
-        Unit("named", "load", {c.load});
-        Unit("named", "active", {c.active});
-        EXPECT_EQ(system_.GetServiceState("named"), c.state) << c.load << " " << c.active;
-        EXPECT_EQ(Calls(), Lines{"show named" + kShow});
+    for (const auto& row : rows) {
+        Unit("named", {{"load", row.load}, {"active", row.active}});
+        EXPECT_EQ(system_.GetServiceState("named"), row.state) << row.load << " " << row.active;
     }
-}
-
-TEST_F(SystemdServices, DnscacheIsSystemdResolvedAndOnlyAMissingUnitIsAbsent) {
-    Unit("systemd-resolved", "active", {"active"});
-    EXPECT_EQ(system_.GetServiceState("Dnscache"), ServiceState::Running);
-    EXPECT_EQ(Calls(), Lines{"show systemd-resolved" + kShow});
-
-    EXPECT_EQ(system_.GetServiceState("nosuch"), ServiceState::Absent);
-    EXPECT_FALSE(system_.SetServiceStartType("nosuch", StartType::Automatic));
-    EXPECT_FALSE(system_.StartServiceAndWait("nosuch"));
-    EXPECT_FALSE(system_.StopServiceAndWait("nosuch"));
-    EXPECT_EQ(Calls(), Lines(4, "show nosuch" + kShow)) << "nothing is changed on a unit that is not there";
-
-    // systemctl failing for a reason of its own: the state is unknown.
-    Unit("named", "active", {"active"});
-    Unit("named", "show-exit", {"1"});
-    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Unknown);
-    // No service manager to ask: nothing runs as a service here.
+    Unit("systemd-resolved", {{"active", "active"}});
+    EXPECT_EQ(system_.GetServiceState("Dnscache"), S::Running);
+    EXPECT_EQ(system_.GetServiceState("nosuch"), S::Absent);
+    Unit("named", {{"active", "active"}, {"show-exit", "1"}});
+    EXPECT_EQ(system_.GetServiceState("named"), S::Unknown) << "systemctl failing for a reason of its own";
     std::ofstream(dir_ / "not-booted").close();
-    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Absent) << "not booted with systemd";
+    EXPECT_EQ(system_.GetServiceState("named"), S::Absent) << "no service manager to ask";
     ::setenv("PATH", "/nonexistent", 1);
-    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Absent) << "no systemctl at all";
+    EXPECT_EQ(system_.GetServiceState("named"), S::Absent) << "no systemctl at all";
 }
 
-TEST_F(SystemdServices, StartTypeIsEnabledOrDisabled) {
+TEST_F(SystemdServices, StartTypeIsTheUnitFileStateAfterwards) {
     const struct {
-        const char* name;
         const char* before;
         bool isStatic;
-        StartType startType;
+        StartType wanted;
         bool result;
-        Lines calls;
-    } cases[] = {
-        {"enable", "disabled", false, StartType::Automatic, true,
-         {"show named" + kShow, "enable named", "show named" + kShow}},
-        {"disable", "enabled", false, StartType::OnDemand, true,
-         {"show named" + kShow, "disable named", "show named" + kShow}},
-        {"already enabled", "enabled", false, StartType::Automatic, true, {"show named" + kShow}},
-        {"already disabled", "disabled", false, StartType::OnDemand, true, {"show named" + kShow}},
-        {"static unit", "static", true, StartType::Automatic, false,
-         {"show named" + kShow, "enable named", "show named" + kShow}},
+    } rows[] = {
+        {"disabled", false, StartType::Automatic, true}, {"enabled", false, StartType::OnDemand, true},
+        {"enabled", false, StartType::Automatic, true},  {"static", true, StartType::Automatic, false},
     };
-    for (const auto& c : cases) {
-        fs::remove_all(dir_ / "named");
-        Unit("named", "active", {"inactive"});
-        Unit("named", "unit-file", {c.before});
-        if (c.isStatic) {
-            Unit("named", "static", {});
+    for (const auto& row : rows) {
+        Unit("named", {{"active", "inactive"}, {"unit-file", row.before}});
+        if (row.isStatic) {
+            std::ofstream(dir_ / "named" / "static").close();
         }
-        EXPECT_EQ(system_.SetServiceStartType("named", c.startType), c.result) << c.name;
-        EXPECT_EQ(Calls(), c.calls) << c.name;
+        EXPECT_EQ(system_.SetServiceStartType("named", row.wanted), row.result) << row.before;
     }
+    EXPECT_FALSE(system_.SetServiceStartType("nosuch", StartType::Automatic));
 }
 
-TEST_F(SystemdServices, StartAndStopRoundTrip) {
-    Unit("named", "active", {"inactive"});
-    EXPECT_TRUE(system_.StopServiceAndWait("named"));
-    EXPECT_EQ(Calls(), Lines{"show named" + kShow}) << "already stopped: no stop";
-
+TEST_F(SystemdServices, StartAndStopEndWhereTheUnitSettles) {
+    Unit("named", {{"active", "inactive"}});
     EXPECT_TRUE(system_.StartServiceAndWait("named"));
-    EXPECT_EQ(Calls(), (Lines{"show named" + kShow, "start named", "show named" + kShow}));
     EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Running);
-    EXPECT_TRUE(system_.StartServiceAndWait("named"));
-    Calls();
-
-    Unit("named", "stop-leaves", {"deactivating", "deactivating", "inactive"});
+    Unit("named", {{"active", "active"}, {"stop-leaves", "deactivating\ndeactivating\ninactive"}});
     EXPECT_TRUE(system_.StopServiceAndWait("named"));
-    EXPECT_EQ(Calls(), (Lines{"show named" + kShow, "stop named", "show named" + kShow, "show named" + kShow,
-                              "show named" + kShow}));
-    EXPECT_EQ(system_.GetServiceState("named"), ServiceState::Stopped);
+    // Accepted, then failed: the wait ends on seeing it, long before the deadline.
+    Unit("named", {{"active", "inactive"}, {"start-leaves", "activating\nactivating\nfailed"}});
+    const auto begin = steady_clock::now();
+    EXPECT_FALSE(system_.StartServiceAndWait("named"));
+    EXPECT_LT(steady_clock::now() - begin, std::chrono::seconds(20));
+    Unit("named", {{"active", "inactive"}, {"start-exit", "1"}});
+    EXPECT_FALSE(system_.StartServiceAndWait("named"));
+    EXPECT_FALSE(system_.StopServiceAndWait("nosuch"));
 }
 
-TEST_F(SystemdServices, StartThatFailsEndsTheWaitWithFalse) {
-    Unit("named", "active", {"inactive"});
-    Unit("named", "start-exit", {"1"});
-    EXPECT_FALSE(system_.StartServiceAndWait("named"));
-    EXPECT_EQ(Calls(), (Lines{"show named" + kShow, "start named"}));
-
-    // Accepted, then the unit settles in failed: the wait ends on seeing it.
-    fs::remove(dir_ / "named" / "start-exit");
-    Unit("named", "start-leaves", {"activating", "activating", "failed"});
-    const auto begin = std::chrono::steady_clock::now();
-    EXPECT_FALSE(system_.StartServiceAndWait("named"));
-    EXPECT_EQ(Calls().size(), 5u);  // show, start, and a show for each state
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20)) << "far from the deadline";
+TEST(RunCapture, GivesStatusAndOutputAndEndsWhatOutlivesItsTime) {
+    // Arguments as given (no shell), empty input, errors with the output.
+    const std::optional<Captured> got =
+        RunCapture("sh", {"-c", "cat; echo err >&2; printf '%s|' \"$@\"; exit 3", "x", "a b", "*", "$HOME"}, 10000);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->exitStatus, 3);
+    EXPECT_EQ(got->output, "err\na b|*|$HOME|");
+    EXPECT_FALSE(RunCapture("zephrane-no-such-program", {}, 10000));
+    const auto begin = steady_clock::now();
+    EXPECT_EQ(RunCapture("sleep", {"30"}, 300)->exitStatus, -1);
+    EXPECT_EQ(RunCapture("sh", {"-c", "exec >&- 2>&-; sleep 30"}, 300)->exitStatus, -1);  // its output closed first
+    EXPECT_LT(steady_clock::now() - begin, std::chrono::seconds(5));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// The wait for a service state, against scripted status records and a fake clock.
+// The wait for a service state, shared by both backends, against scripted
+// status records and a fake clock.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "platform/service_wait.h"
@@ -9,209 +9,111 @@
 namespace zephrane {
 namespace {
 
-constexpr ServiceWaitLimits kLimits = kScmWaitLimits;
-
 using Answer = std::optional<ServiceStatus>;  // nullopt: the query fails
 
 constexpr ServiceState kStopped = ServiceState::Stopped;
 constexpr ServiceState kRunning = ServiceState::Running;
-constexpr ServiceState kStartPending = ServiceState::StartPending;
-constexpr ServiceState kStopPending = ServiceState::StopPending;
+constexpr ServiceState kStarting = ServiceState::StartPending;
+constexpr ServiceState kStopping = ServiceState::StopPending;
+constexpr unsigned kAny = ~0u;  // a sleep pattern or time not checked
+constexpr ServiceWaitLimits kSystemd{100, 100, 120000, 120000, false};
 
-Answer Pending(ServiceState state, std::uint32_t checkPoint, std::uint32_t waitHint) {
+Answer At(ServiceState state, std::uint32_t checkPoint = 0, std::uint32_t waitHint = 0) {
     return ServiceStatus{state, checkPoint, waitHint};
 }
-Answer Settled(ServiceState state) { return ServiceStatus{state, 0, 0}; }
-const Answer kQueryFails;
 
-struct Script {
-    std::vector<Answer> answers;                 // the last one repeats
+struct Row {
+    const char* name;
+    bool start;                  // else stop
+    std::vector<Answer> answers;  // one a query; the last repeats, its checkpoint rising with `rising`
+    bool reached;
+    int controls = 1;
+    std::vector<unsigned> sleeps = {kAny};
+    unsigned elapsedMs = kAny;  // exactly, when given
     bool controlSucceeds = true;
-    bool risingCheckPoint = false;               // repeats of the last answer raise the checkpoint
-    std::optional<ServiceStatus> controlAnswer;  // what the control call reports back
+    Answer controlAnswer = std::nullopt;  // what the control call reports back
+    bool rising = false;
     unsigned controlCostMs = 0;
+    ServiceWaitLimits limits = kScmWaitLimits;
 };
 
-Script Answers(std::vector<Answer> answers, bool controlSucceeds = true) {
-    Script script;
-    script.answers = std::move(answers);
-    script.controlSucceeds = controlSucceeds;
-    return script;
-}
-
-struct Outcome {
-    bool reached = false;
-    int controls = 0;
-    int queries = 0;
-    std::vector<unsigned> sleeps;
-    std::uint64_t elapsedMs = 0;
-};
-
-Outcome Drive(const Script& script, ServiceState target, ServiceState pending,
-              const ServiceWaitLimits& limits = kLimits) {
-    Outcome outcome;
-    std::uint64_t now = 1000000;
-    const ServiceDriver driver{
-        [&]() {
-            const std::size_t index = static_cast<std::size_t>(outcome.queries++);
-            Answer answer = script.answers[std::min(index, script.answers.size() - 1)];
-            if (script.risingCheckPoint && index >= script.answers.size() && answer) {
-                answer->checkPoint += static_cast<std::uint32_t>(index - script.answers.size() + 1);
-            }
-            return answer;
-        },
-        [&](ServiceStatus& status) {
-            ++outcome.controls;
-            now += script.controlCostMs;
-            if (script.controlAnswer) {
-                status = *script.controlAnswer;
-            }
-            return script.controlSucceeds;
-        },
-        [&](unsigned ms) {
-            outcome.sleeps.push_back(ms);
-            now += ms;
-        },
-        [&]() { return now; },
-    };
-    const std::uint64_t begin = now;
-    outcome.reached = DriveService(driver, target, pending, limits);
-    outcome.elapsedMs = now - begin;
-    EXPECT_LT(outcome.queries, 100000) << "the wait did not end";
-    return outcome;
-}
-
-Outcome Start(const Script& script) { return Drive(script, kRunning, kStartPending); }
-Outcome Stop(const Script& script) { return Drive(script, kStopped, kStopPending); }
-
-TEST(DriveService, EndsByTheScript) {
-    const ServiceState kStart = kStartPending;
-    const struct {
-        const char* name;
-        Script script;
-        bool reached;
-        int controls;
-        std::vector<unsigned> sleeps;
-    } cases[] = {
-        {"already running: nothing is done", Answers({Settled(kRunning)}), true, 0, {}},
-        {"first query fails", Answers({kQueryFails}), false, 0, {}},
-        {"control refused", Answers({Settled(kStopped)}, false), false, 1, {}},
-        {"pending with hints, then running",
-         Answers({Settled(kStopped), Pending(kStart, 1, 500), Pending(kStart, 2, 700), Settled(kRunning)}),
-         true, 1, {10, 500, 700}},
-        {"wait hint 0 polls at the floor, never spins",
-         Answers({Settled(kStopped), Pending(kStart, 0, 0), Pending(kStart, 1, 0), Settled(kRunning)}),
+TEST(DriveService, EndsAsTheServiceBehaves) {
+    const Row rows[] = {
+        {"already running: nothing is done", true, {At(kRunning)}, true, 0, {}},
+        {"first query fails", true, {std::nullopt}, false, 0, {}},
+        {"control refused", true, {At(kStopped)}, false, 1, {}, kAny, false},
+        {"pending with hints, then running", true,
+         {At(kStopped), At(kStarting, 1, 500), At(kStarting, 2, 700), At(kRunning)}, true, 1, {10, 500, 700}},
+        {"hint 0 polls at the floor, never spins", true, {At(kStopped), At(kStarting), At(kStarting, 1), At(kRunning)},
          true, 1, {10, 10, 10}},
-        {"a long wait hint is cut to 10 s a pass",
-         Answers({Settled(kStopped), Pending(kStart, 1, 60000), Settled(kRunning)}), true, 1, {10, 10000}},
-        {"checkpoint goes back",
-         Answers({Settled(kStopped), Pending(kStart, 3, 100), Pending(kStart, 0, 100)}), false, 1, {10, 100}},
-        {"falls back to stopped while the checkpoint stays",
-         Answers({Settled(kStopped), Pending(kStart, 0, 0), Settled(kStopped)}), false, 1, {10, 10}},
-        {"stop pending is not start pending",
-         Answers({Settled(kStopped), Pending(kStopPending, 1, 100)}), false, 1, {10}},
-        {"query fails mid-wait",
-         Answers({Settled(kStopped), Pending(kStart, 1, 200), kQueryFails}), false, 1, {10, 200}},
-        // The service reports its pending state late, from a thread of its own.
-        {"still stopped right after the start, then pending",
-         Answers({Settled(kStopped), Settled(kStopped), Settled(kStopped), Pending(kStart, 1, 100),
-                  Settled(kRunning)}),
-         true, 1, {10, 10, 10, 100}},
-        {"stopped again after it was pending: settled there",
-         Answers({Settled(kStopped), Settled(kStopped), Pending(kStart, 1, 100), Settled(kStopped)}), false, 1,
-         {10, 10, 100}},
-        {"never leaves the state it had: the stall limit",
-         Answers({Settled(kStopped)}), false, 1, std::vector<unsigned>(201, 10)},
-        {"start pending already: waited for, not started again",
-         Answers({Pending(kStart, 1, 100), Pending(kStart, 2, 100), Settled(kRunning)}), true, 0, {100, 100}},
+        {"a long hint is cut to 10 s a pass", true, {At(kStopped), At(kStarting, 1, 60000), At(kRunning)}, true, 1,
+         {10, 10000}},
+        {"checkpoint goes back: begun over", true, {At(kStopped), At(kStarting, 3, 100), At(kStarting, 0, 100)}, false,
+         1, {10, 100}},
+        {"stop pending is not start pending", true, {At(kStopped), At(kStopping, 1, 100)}, false, 1, {10}},
+        {"query fails mid-wait", true, {At(kStopped), At(kStarting, 1, 200), std::nullopt}, false, 1, {10, 200}},
+        // A service reports its pending state from a thread of its own, late.
+        {"still stopped right after the start, then pending", true,
+         {At(kStopped), At(kStopped), At(kStopped), At(kStarting, 1, 100), At(kRunning)}, true, 1, {10, 10, 10, 100}},
+        {"stopped again after it was pending: settled there", true,
+         {At(kStopped), At(kStopped), At(kStarting, 1, 100), At(kStopped)}, false, 1, {10, 10, 100}},
+        {"never leaves the state it had: failure at the stall limit", true, {At(kStopped)}, false, 1,
+         std::vector<unsigned>(201, 10)},
+        {"start pending already: waited for, not started again", true,
+         {At(kStarting, 1, 100), At(kStarting, 2, 100), At(kRunning)}, true, 0, {100, 100}},
+        {"still running twice after the stop, then pending", false,
+         {At(kRunning), At(kRunning), At(kRunning), At(kStopping, 1, 100), At(kStopped)}, true},
+        {"start pending: let run first, then stopped", false,
+         {At(kStarting, 1, 100), At(kStarting, 2, 100), At(kRunning), At(kStopping, 1, 100), At(kStopped)}, true},
+        {"paused: stopped at once", false, {At(ServiceState::Paused), At(kStopped)}, true},
+        {"start pending falling back to stopped needs no stop", false, {At(kStarting, 1, 100), At(kStopped)}, true, 0},
+        {"the wait begins from what the stop reported", false, {At(kRunning), At(kStopping, 2), At(kStopped)}, true, 1,
+         {300, 10}, kAny, true, At(kStopping, 1, 300)},
+        {"no progress for longer than the hint (5 s)", true, {At(kStopped), At(kStarting, 4, 5000)}, false, 1, {kAny},
+         10010},
+        {"progress keeps the wait going to the deadline", true, {At(kStopped), At(kStarting, 1, 10000)}, false, 1,
+         {kAny}, 120000, true, std::nullopt, true},
+        {"a slow control call counts against the deadline", true, {At(kStopped), At(kStarting, 1, 10000)}, false, 1,
+         {kAny}, 120000, true, std::nullopt, true, 119950},
+        // systemctl returns once its job is done: what it leaves is final.
+        {"systemd: stopped after the start is settled", true, {At(kStopped)}, false, 1, {100}, kAny, true,
+         std::nullopt, false, 0, kSystemd},
+        {"systemd: activating, then active", true, {At(kStopped), At(kStarting), At(kRunning)}, true, 1, {100, 100},
+         kAny, true, std::nullopt, false, 0, kSystemd},
     };
-    for (const auto& c : cases) {
-        const Outcome outcome = Start(c.script);
-        EXPECT_EQ(outcome.reached, c.reached) << c.name;
-        EXPECT_EQ(outcome.controls, c.controls) << c.name;
-        EXPECT_EQ(outcome.sleeps, c.sleeps) << c.name;
+    for (const Row& row : rows) {
+        std::uint64_t now = 1000000;
+        std::size_t queries = 0;
+        int controls = 0;
+        std::vector<unsigned> sleeps;
+        const ServiceDriver driver{
+            [&] {
+                Answer answer = row.answers[std::min(queries, row.answers.size() - 1)];
+                if (row.rising && queries >= row.answers.size()) {
+                    answer->checkPoint += static_cast<std::uint32_t>(queries - row.answers.size() + 1);
+                }
+                ++queries;
+                return answer;
+            },
+            [&](ServiceStatus& status) {
+                ++controls;
+                now += row.controlCostMs;
+                status = row.controlAnswer.value_or(status);
+                return row.controlSucceeds;
+            },
+            [&](unsigned ms) { sleeps.push_back(ms), now += ms; },
+            [&] { return now; },
+        };
+        const ServiceState target = row.start ? kRunning : kStopped;
+        EXPECT_EQ(DriveService(driver, target, row.start ? kStarting : kStopping, row.limits), row.reached) << row.name;
+        EXPECT_EQ(controls, row.controls) << row.name;
+        if (row.sleeps != std::vector<unsigned>{kAny}) {
+            EXPECT_EQ(sleeps, row.sleeps) << row.name;
+        }
+        if (row.elapsedMs != kAny) {
+            EXPECT_EQ(now - 1000000, row.elapsedMs) << row.name;
+        }
     }
-}
-
-TEST(DriveService, StopThatTheServiceReportsLateSucceeds) {
-    const struct {
-        const char* name;
-        std::vector<Answer> answers;
-        bool reached;
-        int controls;
-    } cases[] = {
-        {"running twice more, then stop pending",
-         {Settled(kRunning), Settled(kRunning), Settled(kRunning), Pending(kStopPending, 1, 100), Settled(kStopped)},
-         true, 1},
-        {"start pending: let it run first, then stopped",
-         {Pending(kStartPending, 1, 100), Pending(kStartPending, 2, 100), Settled(kRunning),
-          Pending(kStopPending, 1, 100), Settled(kStopped)},
-         true, 1},
-        {"paused: stopped at once", {Settled(ServiceState::Paused), Settled(kStopped)}, true, 1},
-        {"start pending that falls back to stopped needs no stop", {Pending(kStartPending, 1, 100), Settled(kStopped)},
-         true, 0},
-        {"stop pending already: only waited for", {Pending(kStopPending, 1, 100), Settled(kStopped)}, true, 0},
-    };
-    for (const auto& c : cases) {
-        const Outcome outcome = Stop(Answers(c.answers));
-        EXPECT_EQ(outcome.reached, c.reached) << c.name;
-        EXPECT_EQ(outcome.controls, c.controls) << c.name;
-    }
-}
-
-// systemctl returns once its job is done: what it leaves is no late report.
-TEST(DriveService, WithoutLateReportsTheStateAfterTheControlIsFinal) {
-    constexpr ServiceWaitLimits kSystemd{100, 100, 120000, 120000, false};
-    const Outcome outcome = Drive(Answers({Settled(kStopped), Settled(kStopped)}), kRunning, kStartPending, kSystemd);
-    EXPECT_FALSE(outcome.reached);
-    EXPECT_EQ(outcome.sleeps, std::vector<unsigned>{100});
-    const Outcome activating =
-        Drive(Answers({Settled(kStopped), Settled(kStartPending), Settled(kStartPending), Settled(kRunning)}),
-              kRunning, kStartPending, kSystemd);
-    EXPECT_TRUE(activating.reached);
-}
-
-TEST(DriveService, StopWaitsFromTheStatusTheControlReturned) {
-    Script script = Answers({Settled(kRunning), Pending(kStopPending, 2, 0), Settled(kStopped)});
-    script.controlAnswer = ServiceStatus{kStopPending, 1, 300};
-    const Outcome outcome = Drive(script, kStopped, kStopPending);
-    EXPECT_TRUE(outcome.reached);
-    EXPECT_EQ(outcome.sleeps, (std::vector<unsigned>{300, 10}));
-}
-
-TEST(DriveService, NoProgressForLongerThanTheHintIsFailure) {
-    const struct {
-        const char* name;
-        std::uint32_t waitHint;
-        std::uint64_t stallMs;  // time without progress that ends the wait
-    } cases[] = {
-        {"hint below the minimum", 300, kLimits.minStallMs},
-        {"hint 0", 0, kLimits.minStallMs},
-        {"long hint", 5000, 5000},
-    };
-    for (const auto& c : cases) {
-        const Outcome outcome =
-            Start(Answers({Settled(kStopped), Pending(kStartPending, 4, c.waitHint)}));
-        EXPECT_FALSE(outcome.reached) << c.name;
-        // Ends after the stall, within one more pass.
-        EXPECT_GT(outcome.elapsedMs, c.stallMs) << c.name;
-        EXPECT_LE(outcome.elapsedMs, c.stallMs + 10 + std::max(c.waitHint, kLimits.minPollMs)) << c.name;
-    }
-}
-
-TEST(DriveService, ProgressKeepsTheWaitGoingUntilTheDeadline) {
-    Script script = Answers({Settled(kStopped), Pending(kStartPending, 1, 10000)});
-    script.risingCheckPoint = true;
-    const Outcome outcome = Start(script);
-    EXPECT_FALSE(outcome.reached);
-    EXPECT_EQ(outcome.elapsedMs, kLimits.deadlineMs);
-    EXPECT_EQ(outcome.sleeps.size(), 13u);  // 10 ms, then 10 s passes to the deadline
-
-    // A slow control call counts against the same deadline.
-    script.controlCostMs = kLimits.deadlineMs - 50;
-    const Outcome slow = Start(script);
-    EXPECT_FALSE(slow.reached);
-    EXPECT_EQ(slow.elapsedMs, kLimits.deadlineMs);
 }
 
 }  // namespace
