@@ -9,7 +9,7 @@ import subprocess
 import sys
 
 sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", folder)
-                for folder in ("bind", "support")]
+                for folder in ("bind", "support", "scenarios")]
 from real_bind import with_real_bind  # noqa: E402
 
 

@@ -26,8 +26,10 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
-from sandbox import BANNER, Installation, Sandbox, encode, free_port, progress  # noqa: E402
+sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), folder)
+                for folder in ("support", "scenarios")]
+from sandbox import Installation, Sandbox, free_port  # noqa: E402
+from table import BANNER, encode, progress  # noqa: E402
 
 GENERATED = ["named.conf", "rndc.conf", "localhost.zone", "named.local", "named.root"]
 PR_SET_CHILD_SUBREAPER = 36

@@ -18,7 +18,8 @@ from dataclasses import dataclass
 from typing import Callable, Optional
 
 from harness import SKIP, BACKUP_NAME, Bind, copies_of, key_files, snapshot, suite
-from sandbox import BANNER, configured, encode, error_report, progress, write
+from sandbox import write
+from table import BANNER, configured, encode, error_report, progress
 
 DISK_FULL = "E/A-Fehler 112"
 ACCESS_DENIED = "Dateizugriff verweigert"

@@ -9,7 +9,8 @@ import re
 import stat
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), folder)
+                for folder in ("support", "scenarios")]
 from sandbox import Installation, Sandbox, write  # noqa: E402
 
 SKIP = 77  # "cannot run here" (SKIP_RETURN_CODE)

@@ -23,7 +23,8 @@ import termios
 import time
 
 from harness import GENERATED, Bind, backups, configurations, copies_of, key_files, snapshot, suite
-from sandbox import configured, progress, write
+from sandbox import write
+from table import configured, progress
 
 # (named before the run, progress line, seconds after it, what is under way[, signal])
 KILL_POINTS = [

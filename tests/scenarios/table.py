@@ -18,10 +18,6 @@ from sandbox import Checks  # noqa: E402
 
 GOLDEN = os.path.join(os.path.dirname(HERE), "fixtures", "golden")
 BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
-USAGE = ["{exe} [-cache|+cache] [-config|+config] [help] [start]", "",
-         "-cache    deactivate Windows DNS cache", "+cache    activate Windows DNS cache",
-         "-config   skip configuration", "+config   force configuration (on cache error)",
-         "help      show this help", "start     start BIND service", ""]
 DIRECTORY = "<folder>"  # a folder in a tree
 STATES = {"unknown": 0, "stopped": 1, "start-pending": 2, "running": 4, "paused": 7}
 # The configuration a user had before the run: moved aside, never lost.
@@ -110,13 +106,29 @@ def etc_after(kind, ctx):
             "partial": {"named.root": ctx.hints, "rndc.conf": configured["rndc.conf"], "named.conf": b""}}[kind]
 
 
-def error_report(row, ctx):
-    if not row["report"]:
-        return None
-    cls, message = row["report"]
-    end = ctx.line_end.decode()
-    return re.compile(re.escape(f"Exception {cls} in Modul {ctx.exe} bei ".encode(ctx.codec)) + b"[0-9A-F]{8}" +
-                      re.escape(f".{end}{message}.{end}{end}".encode(ctx.codec)))
+def error_report(cls, message, exe="zephrane", end="\n", codec="utf-8"):
+    """An uncaught error's report on standard error, as a pattern: the code
+    address may be any 8 upper-case hexadecimal digits."""
+    return re.compile(re.escape(f"Exception {cls} in Modul {exe} bei ".encode(codec)) + b"[0-9A-F]{8}" +
+                      re.escape(f".{end}{message}.{end}{end}".encode(codec)))
+
+
+def progress(last, stop=False, rename=True, start=False):
+    """The POSIX build's progress lines, as the typical run prints them, up to
+    and including `last`."""
+    shown = {"Stopping service ...": stop, "Renaming etc-folder ...": rename, "Starting service ...": start}
+    steps = [s.replace("{generator}", "rndc-confgen") for s in rows()[0]["stdout"][:-3] if shown.get(s, True)]
+    return steps[: steps.index(last) + 1]
+
+
+def encode(lines):
+    """Lines as the POSIX build writes them."""
+    return b"".join(os.fsencode(line) + b"\n" for line in lines)
+
+
+def configured(lines, succeeded):
+    """The POSIX build's transcript of a configuration run: `lines`, then the summary."""
+    return encode(BANNER + lines + ["", "CONFIGURATION " + ("SUCCEEDED" if succeeded else "FAILED"), ""])
 
 
 def exit_status(row):
@@ -130,8 +142,8 @@ def compare(checks, row, outcome, ctx, planted):
     `planted`: the backups set up before the run, by name."""
     checks.equal("standard output", outcome.stdout, text(BANNER + row["stdout"], ctx))
     checks.equal("exit status", outcome.status, exit_status(row))
-    report = error_report(row, ctx)
-    if report is None:
+    report = row["report"] and error_report(*row["report"], ctx.exe, ctx.line_end.decode(), ctx.codec)
+    if not report:
         checks.equal("standard error", outcome.stderr, b"")
     else:
         checks.check("error report", report.fullmatch(outcome.stderr), f"  got {outcome.stderr!r}")

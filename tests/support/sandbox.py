@@ -1,7 +1,7 @@
 """What the suites that run real programs share: the root hints server that
 the tool reaches as its proxy (so its URL stays the constant), a BIND
 installation of the POSIX build with a registry and a systemctl stand-in of
-its own, the transcripts the tool prints, and a tally of checks.
+its own, and a tally of checks.
 
 Paths are str with the file system's encoding (undecodable bytes kept as
 surrogates), so folder names may hold any bytes.
@@ -25,48 +25,6 @@ FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__
 ROOT_HINTS = "/usr/share/dns/root.hints"  # Debian's dns-root-data
 MOVED_URL = "http://www.internic.net/zones/moved/named.root"
 HTML = b"<!DOCTYPE html>\n<html><head><title>Welcome</title></head><body>Hello</body></html>\n"
-
-BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
-STEPS = [
-    "Searching folder ...", "Searching bin-folder ...", "Searching rndc-confgen ...",
-    "Stopping service ...", "Renaming etc-folder ...", "Creating etc-folder ...",
-    "Downloading named.root ...", "Generating rndc.key ...", "Reading rndc.key ...",
-    "Deleting rndc.key ...", "Writing rndc.conf ...", "Writing named.conf ...",
-    "Writing localhost.zone ...", "Writing named.local ...", "Starting service ...",
-]
-
-
-def usage(exe):
-    return [f"{exe} [-cache|+cache] [-config|+config] [help] [start]", "",
-            "-cache    deactivate Windows DNS cache", "+cache    activate Windows DNS cache",
-            "-config   skip configuration", "+config   force configuration (on cache error)",
-            "help      show this help", "start     start BIND service"]
-
-
-def encode(lines):
-    return b"".join(os.fsencode(line) + b"\n" for line in lines)
-
-
-def progress(last, stop=False, rename=True, start=False):
-    """The POSIX build's progress lines up to and including `last`."""
-    shown = {"Stopping service ...": stop, "Renaming etc-folder ...": rename, "Starting service ...": start}
-    steps = [s for s in STEPS if shown.get(s, True)]
-    return steps[: steps.index(last) + 1]
-
-
-def configured(lines, succeeded):
-    return encode(BANNER + lines + ["", "CONFIGURATION " + ("SUCCEEDED" if succeeded else "FAILED"), ""])
-
-
-def error_report(class_name, message, exe="zephrane", end="\n", codec="cp1252"):
-    """An uncaught error's report on standard error, as a pattern: the code
-    address may be any 8 upper-case hexadecimal digits."""
-    def text(s):
-        return re.escape(s.encode(codec))
-
-    return re.compile(text(f"Exception {class_name} in Modul {exe} bei ") + b"[0-9A-F]{8}" +
-                      text(f".{end}{message}.{end}{end}"))
-
 
 def exit_status(stdout, stderr=b""):
     """What the tool exits with after printing `stdout` and `stderr`."""
