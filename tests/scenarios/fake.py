@@ -15,7 +15,7 @@ FOLDER_NAMES = {"normal": "ISC BIND", "unprotected": "ISC BIND", "quote": 'ISC "
 # The fake's services do at once what they do; how long they take is the backends' concern.
 REFUSALS = {"refuses-stop": "stop", "fails-start": "start", "refuses-config": "config"}
 # What only a real system shows: a registry's types and views, a path as the file system reads it.
-UNSUPPORTED = {"registry": {"nul", "expand", "expand-variable", "view32", "both-views", "doubled"},
+UNSUPPORTED = {"registry": {"nul", "expand", "expand-variable", "view32", "both-views", "doubled", "echoed"},
                "generator": {"conf-link"}}
 
 
@@ -34,7 +34,8 @@ class FakeDriver:
         pass
 
     def unsupported(self, row):
-        if row["registry"] in UNSUPPORTED["registry"] or row["generator"] in UNSUPPORTED["generator"]:
+        if row["registry"] in UNSUPPORTED["registry"] or row["generator"] in UNSUPPORTED["generator"] or \
+                not row["service_manager"]:
             return "needs a real system"
         return None
 

@@ -52,7 +52,7 @@ class PosixDriver:
         self.count += 1
         folder = os.path.join(self.sandbox.work, f"row{self.count}", FOLDER_NAMES[row["install"]])
         os.makedirs(folder)
-        value = {"install": folder + "/", "bare": folder, "doubled": folder + "//",
+        value = {"install": folder + "/", "bare": folder, "doubled": folder + "//", "echoed": folder + "/\n",
                  "nul": folder + "/\0/elsewhere/", "empty": "", "relative": "ISC BIND/",
                  "missing-folder": folder + "-missing/"}.get(row["registry"])
         bind = Installation(self.sandbox, f"side{self.count}", folder, self.stand_in, install_dir=value or "")
@@ -97,6 +97,8 @@ class PosixDriver:
                 planted[name] = {"named.conf": b"an earlier run's\r\n"}
         for key, unit in UNITS.items():
             self.service(bind, unit, row[key])
+        if not row["service_manager"]:
+            write(os.path.join(bind.services, "not-booted"), b"")
         return bind, value, planted
 
     @staticmethod
@@ -162,7 +164,7 @@ class PosixDriver:
         stamps = {time.strftime("%Y%m%d%H%M%S", time.localtime(s)) for s in range(int(begin), int(end) + 1)}
         outcome = table.Outcome(result.stdout, result.stderr, result.status, self.tree(bind.folder),
                                 self.services(bind), server.requests(), stamps)
-        install_dir = (value or "").split("\0")[0]
+        install_dir = (value or "").split("\0")[0].rstrip("\n")
         install_dir += "/" * (not install_dir.endswith("/"))
         ctx = table.Context(line_end=b"\n", generator="rndc-confgen", exe="zephrane", install_dir=install_dir,
                             separator="/", key_lines=STAND_IN_KEY, hints=self.hints, encode=os.fsencode)

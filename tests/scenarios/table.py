@@ -26,7 +26,7 @@ OLD_ETC = {"named.conf": b'options { directory "old"; };\r\n', "notes.txt": b"ke
 DEFAULTS = {
     "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
     "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
-    "lock": "free", "full": None,
+    "lock": "free", "full": None, "service_manager": True,
     "report": None, "etc_after": "old", "backup": False, "requests": None, "key_left": False,
 }
 
