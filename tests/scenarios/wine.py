@@ -54,10 +54,7 @@ SUPPORTED = {
 SERVICE_NAMES = {"named": "named", "dnscache": "Dnscache"}
 SECRETS = ("rndc.conf", "named.conf")
 CURSOR = re.compile(rb"\x1b\[\?25[lh]")  # Wine's console hides the cursor while it writes
-
-
-def utc(seconds):
-    return time.gmtime(seconds)  # the prefix runs in UTC
+CLOCK = time.gmtime  # the prefix runs in UTC
 
 
 class WineDriver:
@@ -105,7 +102,7 @@ class WineDriver:
             shutil.rmtree(install / "bin")
         if row["bin"] == "file":
             (install / "bin").write_bytes(b"")
-        return install, table.plant(row, install, utc)
+        return install, table.plant(row, install, CLOCK)
 
     def run(self, row, at_key=None):
         """Runs the tool on the row's machine; `at_key()` runs while the
@@ -127,7 +124,7 @@ class WineDriver:
         states = self.machine.service_states()
         outcome = table.Outcome(stdout, stderr, status, table.read_tree(install),
                                 {key: states[name] for key, name in SERVICE_NAMES.items()}, self.server.requests(),
-                                table.stamps(begin, time.time(), utc))
+                                table.stamps(begin, time.time(), CLOCK))
         # The folder as the tool reads it: the first view's value up to a NUL, with a separator.
         value = next((v[1] for v in REGISTRY[row["registry"]].values() if v), "").split("\0")[0]
         ctx = table.Context(line_end=b"\r\n", generator="rndc-confgen.exe", exe="zephrane.exe",
@@ -149,13 +146,14 @@ class WineDriver:
         Wine keeps a DACL only as Unix permission bits and reads back one
         made from them, so only "Everyone and Users have no entry" can hold."""
         outcome, _, _ = self.run(self.row("typical: start, named running"))
-        checks.check("configured", b"CONFIGURATION SUCCEEDED" in outcome.stdout, outcome.stdout.decode("latin-1"))
+        if not checks.check("configured", b"CONFIGURATION SUCCEEDED" in outcome.stdout, repr(outcome.stdout)):
+            return
         for name in ("", *SECRETS):
             path = INSTALL_DIR + "etc" + (f"\\{name}" if name else "")
             sddl = self.machine.admin("dacl", path).strip()
             print(f"  DACL of {path}: {sddl}")
             if name:
-                trustees = re.findall(r"\([^;]*;[^;]*;[^;]*;[^;]*;[^;]*;([^)]*)\)", sddl)
+                trustees = re.findall(r"\((?:[^;)]*;){5}([^)]*)\)", sddl)
                 checks.check(f"{name}: a DACL", sddl.startswith("D:") and trustees, f"  {sddl}")
                 checks.equal(f"{name}: entries for Everyone or Users", [t for t in trustees if t in ("WD", "BU",
                                                                                                       "S-1-1-0")], [])
@@ -166,33 +164,31 @@ class WineDriver:
         to a file as a plain file, so only CREATE_NEW keeps it out."""
         target = self.machine.prefix / "drive_c" / "elsewhere.conf"
         target.write_bytes(b"not for the tool\r\n")
-        outcome, ctx, _ = self.run(self.row("a folder where rndc.conf belongs", generator="gate"),
-                                   at_key=lambda install: os.symlink(target, install / "etc" / "named.conf"))
-        checks.equal("standard output", outcome.stdout, table.text(table.BANNER + [
-            "Searching folder ...", "Searching bin-folder ...", "Searching {generator} ...", "Renaming etc-folder ...",
-            "Creating etc-folder ...", "Downloading named.root ...", "Generating rndc.key ...", "Reading rndc.key ...",
-            "Deleting rndc.key ...", "Writing rndc.conf ...", "Writing named.conf ...", "named.conf not written!", "",
-            "CONFIGURATION FAILED", ""], ctx))
+        row = self.row("a folder where rndc.conf belongs", generator="gate")
+        outcome, ctx, _ = self.run(row, at_key=lambda install: os.symlink(target, install / "etc" / "named.conf"))
+        lines = row["stdout"]
+        at = lines.index("rndc.conf not written!")
+        lines = lines[:at] + ["Writing named.conf ...", "named.conf not written!"] + lines[at + 1:]
+        checks.equal("standard output", outcome.stdout, table.text(table.BANNER + lines, ctx))
         checks.equal("the link", outcome.tree["etc"].get("named.conf"), "<not a file>")
         checks.equal("its target", target.read_bytes(), b"not for the tool\r\n")
 
     def terminal(self, checks):
-        """Standard output on a terminal (raw, so that the line discipline
-        adds no CR) holds the bytes it holds on a pipe, besides the cursor
-        hiding that Wine's console puts around each line it writes."""
+        """Standard output on a terminal holds the bytes it holds on a pipe
+        (their CR LF included: the terminal is raw, so that its line
+        discipline adds no CR of its own), besides the cursor hiding that
+        Wine's console puts around each line it writes."""
         for words in (["help"], ["-config"]):
             piped = self.machine.wine(self.zephrane, *words)[0]
             shown = self.on_terminal(self.machine.runner + [self.zephrane, *words])
             print(f"  {' '.join(words)} on a terminal: {shown!r}")
             checks.equal(f"{' '.join(words)}: on a terminal as on a pipe", CURSOR.sub(b"", shown), piped)
-            checks.check(f"{' '.join(words)}: CR LF line ends", piped.endswith(b"\r\n") and b"\n" not in
-                         piped.replace(b"\r\n", b""), f"  {piped!r}")
 
     def on_terminal(self, command):
         master, slave = pty.openpty()
         tty.setraw(slave)
         with subprocess.Popen(command, env=self.machine.env, stdin=subprocess.DEVNULL, stdout=slave,
-                              stderr=subprocess.DEVNULL) as process:
+                              stderr=subprocess.DEVNULL):
             os.close(slave)
             shown = b""
             while select.select([master], [], [], 60)[0]:
