@@ -65,12 +65,9 @@ class Machine:
     def create(self):
         """A new prefix (the runner makes it on first use), kept alive by an
         idle program of ours, with the two services registered."""
-        if self.prefix.exists():
-            self.end_programs()  # of an earlier run that was cut short
+        self.end_programs()  # of an earlier run that was cut short
         shutil.rmtree(self.prefix, ignore_errors=True)
         Path(str(self.prefix) + ".lock").unlink(missing_ok=True)
-        for name in SERVICES:
-            self.marker(name).unlink(missing_ok=True)
         self.wine("cmd", "/c", "exit")
         self.idle = subprocess.Popen(self.runner + [str(self.fixtures / "idle.exe"), "1800"], env=self.env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -88,6 +85,8 @@ class Machine:
         wine = os.environ.get("ZEPHRANE_WINE", "/usr/lib/wine/wine64")  # as tests/wine/run
         wineserver = shutil.which(wine.removesuffix("64") + "server64") or "wineserver"
         subprocess.run([wineserver, "-k"], env=dict(self.env, WINEPREFIX=str(self.prefix)), check=False)
+        for name in SERVICES:  # a service ended so cannot remove its marker
+            self.marker(name).unlink(missing_ok=True)
 
     def marker(self, service):
         """The file the test service keeps while it runs."""
