@@ -5,7 +5,6 @@ root hints server as the proxy.
 Usage: posix.py <zephrane> <stand-in key generator> [--only TEXT]"""
 import os
 import shutil
-import stat
 import sys
 import time
 
@@ -19,7 +18,6 @@ FOLDER_NAMES = {"normal": "ISC BIND", "unprotected": "ISC BIND", "quote": 'ISC "
 ACTIVE = {"running": "active", "stopped": "inactive", "start-pending": "activating"}
 STATES = {"active": 4, "inactive": 1, "activating": 2, "failed": 1}
 UNITS = {"named": "named", "dnscache": "systemd-resolved"}
-SAME_SECOND_WINDOW = 30  # seconds ahead for which an earlier backup is planted
 UNSUPPORTED = {"registry": {"expand", "expand-variable", "view32", "both-views"},
                "generator": {"half-key-killed", "undeletable-key"}, "etc": {"uncreatable"}}
 
@@ -82,19 +80,7 @@ class PosixDriver:
         for path, wanted in ((bind.folder, row["install"]), (bind.path("bin"), row["bin"])):
             if wanted == "unprotected":
                 os.chmod(path, 0o777)
-        if row["etc"] == "old":
-            for name, content in table.OLD_ETC.items():
-                os.makedirs(bind.path("etc", name)) if content == table.DIRECTORY else write(bind.path("etc", name),
-                                                                                             content)
-        elif row["etc"] == "file":
-            write(bind.path("etc"), b"a file where the folder belongs\n")
-        planted = {}
-        if row["same_second_backups"]:
-            now = int(time.time())
-            for second in range(SAME_SECOND_WINDOW):
-                name = "etc_" + time.strftime("%Y%m%d%H%M%S", time.localtime(now + second))
-                write(bind.path(name, "named.conf"), b"an earlier run's\r\n")
-                planted[name] = {"named.conf": b"an earlier run's\r\n"}
+        planted = table.plant(row, bind.folder, time.localtime)
         for key, unit in UNITS.items():
             self.service(bind, unit, row[key])
         if not row["service_manager"]:
@@ -128,29 +114,6 @@ class PosixDriver:
             found[key] = (0 if os.path.exists(os.path.join(folder, "show-exit")) else STATES[active], start)
         return found
 
-    @staticmethod
-    def tree(folder):
-        found = {}
-        for name in os.listdir(folder):
-            path = os.path.join(folder, name)
-            if name == "bin":
-                continue
-            if not os.path.isdir(path):
-                with open(path, "rb") as f:
-                    found[name] = f.read()
-                continue
-            found[name] = {}
-            for entry in os.listdir(path):
-                inner = os.path.join(path, entry)
-                if os.path.isdir(inner):
-                    found[name][entry] = table.DIRECTORY
-                elif stat.S_ISREG(os.lstat(inner).st_mode):
-                    with open(inner, "rb") as f:
-                        found[name][entry] = f.read()
-                else:
-                    found[name][entry] = "<not a file>"
-        return found
-
     def run(self, row):
         bind, value, planted = self.machine(row)
         server = self.sandbox.server
@@ -160,19 +123,15 @@ class PosixDriver:
             bind.env["http_proxy"] = f"http://127.0.0.1:{free_port()}"
         begin = time.time()
         result = bind.run(row["words"])
-        end = time.time()
-        stamps = {time.strftime("%Y%m%d%H%M%S", time.localtime(s)) for s in range(int(begin), int(end) + 1)}
-        outcome = table.Outcome(result.stdout, result.stderr, result.status, self.tree(bind.folder),
+        stamps = table.stamps(begin, time.time(), time.localtime)
+        outcome = table.Outcome(result.stdout, result.stderr, result.status, table.read_tree(bind.folder),
                                 self.services(bind), server.requests(), stamps)
         install_dir = (value or "").split("\0")[0].rstrip("\n")
         install_dir += "/" * (not install_dir.endswith("/"))
         ctx = table.Context(line_end=b"\n", generator="rndc-confgen", exe="zephrane", install_dir=install_dir,
-                            separator="/", key_lines=STAND_IN_KEY, hints=self.hints, encode=os.fsencode)
+                            separator="/", key_lines=table.STAND_IN_KEY, hints=self.hints, encode=os.fsencode)
         return outcome, ctx, planted
 
-
-# What tests/fixtures/stand_in_keygen.cpp writes.
-STAND_IN_KEY = ['key "rndc-key" {', "\talgorithm hmac-md5;", '\tsecret "U3RhbmQtaW4gc2VjcmV0IGZvciB0ZXN0cw==";', "};"]
 
 if __name__ == "__main__":
     only = sys.argv[4] if len(sys.argv) > 4 and sys.argv[3] == "--only" else ""

@@ -9,7 +9,9 @@ tool and reports an Outcome; rows it cannot set up it skips, with the reason.
 import json
 import os
 import re
+import stat
 import sys
+import time
 from dataclasses import dataclass, field
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -23,6 +25,9 @@ STATES = {"unknown": 0, "stopped": 1, "start-pending": 2, "running": 4, "paused"
 # The configuration a user had before the run: moved aside, never lost.
 OLD_ETC = {"named.conf": b'options { directory "old"; };\r\n', "notes.txt": b"kept as it was\r\n",
            "zones": DIRECTORY}
+# What tests/fixtures/stand_in_keygen.cpp writes.
+STAND_IN_KEY = ['key "rndc-key" {', "\talgorithm hmac-md5;", '\tsecret "U3RhbmQtaW4gc2VjcmV0IGZvciB0ZXN0cw==";', "};"]
+SAME_SECOND_WINDOW = 30  # seconds ahead for which an earlier run's backup is planted
 DEFAULTS = {
     "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
     "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
@@ -75,6 +80,64 @@ def service(entry):
 
 def behaviour(entry):
     return entry[2] if entry and len(entry) > 2 else "normal"
+
+
+def plant(row, folder, clock):
+    """The row's etc and earlier backups in the installation folder `folder`,
+    time stamps by `clock` (the system's local time): the backups by name."""
+    if row["etc"] == "old":
+        os.makedirs(os.path.join(folder, "etc"))
+        for name, content in OLD_ETC.items():
+            path = os.path.join(folder, "etc", name)
+            if content == DIRECTORY:
+                os.makedirs(path)
+            else:
+                with open(path, "wb") as f:
+                    f.write(content)
+    elif row["etc"] == "file":
+        with open(os.path.join(folder, "etc"), "wb") as f:
+            f.write(b"a file where the folder belongs\n")
+    planted = {}
+    if row["same_second_backups"]:
+        # Which second the run will read cannot be known beforehand, so the
+        # earlier run's backup is there under every name the run may want.
+        now = int(time.time())
+        for second in range(SAME_SECOND_WINDOW):
+            name = "etc_" + time.strftime("%Y%m%d%H%M%S", clock(now + second))
+            os.makedirs(os.path.join(folder, name))
+            with open(os.path.join(folder, name, "named.conf"), "wb") as f:
+                f.write(b"an earlier run's\r\n")
+            planted[name] = {"named.conf": b"an earlier run's\r\n"}
+    return planted
+
+
+def stamps(begin, end, clock):
+    """The time stamps of every second from `begin` to `end`."""
+    return {time.strftime("%Y%m%d%H%M%S", clock(s)) for s in range(int(begin), int(end) + 1)}
+
+
+def read_tree(folder):
+    """The installation folder `folder` as an Outcome's tree."""
+    found = {}
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        if name == "bin":
+            continue
+        if not os.path.isdir(path):
+            with open(path, "rb") as f:
+                found[name] = f.read()
+            continue
+        found[name] = {}
+        for entry in os.listdir(path):
+            inner = os.path.join(path, entry)
+            if os.path.isdir(inner):
+                found[name][entry] = DIRECTORY
+            elif stat.S_ISREG(os.lstat(inner).st_mode):
+                with open(inner, "rb") as f:
+                    found[name][entry] = f.read()
+            else:
+                found[name][entry] = "<not a file>"
+    return found
 
 
 def text(lines, ctx):
@@ -171,7 +234,9 @@ def compare(checks, row, outcome, ctx, planted):
 
 
 def run_table(driver, only=""):
-    """Runs every row `driver` supports; the exit status of the suite."""
+    """Runs every row `driver` supports, then the checks of its own system
+    (`driver.own_checks()`: (name, function of Checks) pairs, if it has any);
+    the exit status of the suite."""
     checks = Checks()
     skipped = []
     with driver:
@@ -185,5 +250,9 @@ def run_table(driver, only=""):
             with checks.case(row["name"]):
                 outcome, ctx, planted = driver.run(row)
                 compare(checks, row, outcome, ctx, planted)
+        for name, check in getattr(driver, "own_checks", list)():
+            if only in name:
+                with checks.case(name):
+                    check(checks)
     print(f"{len(skipped)} rows skipped on this system:", *skipped, sep="\n  ")
     return checks.finish()
