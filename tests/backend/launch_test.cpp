@@ -38,7 +38,10 @@ public:
     }
     StandInBind(const StandInBind&) = delete;
     StandInBind& operator=(const StandInBind&) = delete;
-    ~StandInBind() { fs::remove_all(root_); }
+    ~StandInBind() {
+        std::error_code ignored;  // a program just ended may hold its file a moment longer
+        fs::remove_all(root_, ignored);
+    }
 
     std::string Generator() const { return KeyGeneratorPath(dir_); }
     bool Launch() const { return SystemPlatform().RunAndWait(Generator(), KeyGeneratorArguments(dir_)); }

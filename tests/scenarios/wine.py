@@ -85,6 +85,8 @@ class WineDriver:
         for key in SERVICE_NAMES:
             if row[key] and (row[key][0] == "unknown" or table.behaviour(row[key]) == "refuses-config"):
                 return "the test service answers every query and takes every configuration"
+        if row["registry"] not in REGISTRY or not row["service_manager"]:
+            return "a case of the POSIX build"
         return None
 
     def set_up(self, row):
