@@ -54,8 +54,6 @@ class PosixDriver:
                  "nul": folder + "/\0/elsewhere/", "empty": "", "relative": "ISC BIND/",
                  "missing-folder": folder + "-missing/"}.get(row["registry"])
         bind = Installation(self.sandbox, f"side{self.count}", folder, self.stand_in, install_dir=value or "")
-        os.remove(bind.generator)  # a copy, so that its mode is the row's own
-        shutil.copy(self.stand_in, bind.generator)
         registry_value = os.path.join(bind.registry, "Software", "ISC", "BIND", "InstallDir")
         if row["registry"] in ("absent-key", "absent-value", "wrong-type"):
             shutil.rmtree(os.path.dirname(registry_value) if row["registry"] == "absent-key" else registry_value,

@@ -16,7 +16,7 @@ from dataclasses import dataclass, field
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
-from sandbox import Checks  # noqa: E402
+from sandbox import Checks, write  # noqa: E402
 
 GOLDEN = os.path.join(os.path.dirname(HERE), "fixtures", "golden")
 BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
@@ -28,6 +28,7 @@ OLD_ETC = {"named.conf": b'options { directory "old"; };\r\n', "notes.txt": b"ke
 # What tests/fixtures/stand_in_keygen.cpp writes.
 STAND_IN_KEY = ['key "rndc-key" {', "\talgorithm hmac-md5;", '\tsecret "U3RhbmQtaW4gc2VjcmV0IGZvciB0ZXN0cw==";', "};"]
 SAME_SECOND_WINDOW = 30  # seconds ahead for which an earlier run's backup is planted
+ETC_FILE = b"a file where the folder belongs\n"
 DEFAULTS = {
     "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
     "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
@@ -63,14 +64,11 @@ class Context:
 
 def rows():
     with open(os.path.join(HERE, "scenarios.json"), encoding="utf-8") as f:
-        table = json.load(f)
-    result = []
-    for row in table:
-        full = {**DEFAULTS, **row}
-        full.setdefault("named_after", full["named"] and full["named"][:2])
-        full.setdefault("dnscache_after", full["dnscache"] and full["dnscache"][:2])
-        result.append(full)
-    return result
+        table = [{**DEFAULTS, **row} for row in json.load(f)]
+    for row in table:  # the services stay as they were unless the row says otherwise
+        for name in ("named", "dnscache"):
+            row.setdefault(name + "_after", row[name] and row[name][:2])
+    return table
 
 
 def service(entry):
@@ -86,28 +84,18 @@ def plant(row, folder, clock):
     """The row's etc and earlier backups in the installation folder `folder`,
     time stamps by `clock` (the system's local time): the backups by name."""
     if row["etc"] == "old":
-        os.makedirs(os.path.join(folder, "etc"))
         for name, content in OLD_ETC.items():
             path = os.path.join(folder, "etc", name)
-            if content == DIRECTORY:
-                os.makedirs(path)
-            else:
-                with open(path, "wb") as f:
-                    f.write(content)
+            os.makedirs(path) if content == DIRECTORY else write(path, content)
     elif row["etc"] == "file":
-        with open(os.path.join(folder, "etc"), "wb") as f:
-            f.write(b"a file where the folder belongs\n")
-    planted = {}
-    if row["same_second_backups"]:
-        # Which second the run will read cannot be known beforehand, so the
-        # earlier run's backup is there under every name the run may want.
-        now = int(time.time())
-        for second in range(SAME_SECOND_WINDOW):
-            name = "etc_" + time.strftime("%Y%m%d%H%M%S", clock(now + second))
-            os.makedirs(os.path.join(folder, name))
-            with open(os.path.join(folder, name, "named.conf"), "wb") as f:
-                f.write(b"an earlier run's\r\n")
-            planted[name] = {"named.conf": b"an earlier run's\r\n"}
+        write(os.path.join(folder, "etc"), ETC_FILE)
+    # Which second the run will read cannot be known beforehand, so an earlier
+    # run's backup is there under every name the run may want.
+    now = int(time.time())
+    planted = {"etc_" + time.strftime("%Y%m%d%H%M%S", clock(now + second)): {"named.conf": b"an earlier run's\r\n"}
+               for second in range(SAME_SECOND_WINDOW * row["same_second_backups"])}
+    for name, files in planted.items():
+        write(os.path.join(folder, name, "named.conf"), files["named.conf"])
     return planted
 
 
@@ -116,28 +104,17 @@ def stamps(begin, end, clock):
     return {time.strftime("%Y%m%d%H%M%S", clock(s)) for s in range(int(begin), int(end) + 1)}
 
 
-def read_tree(folder):
-    """The installation folder `folder` as an Outcome's tree."""
-    found = {}
-    for name in os.listdir(folder):
-        path = os.path.join(folder, name)
-        if name == "bin":
-            continue
-        if not os.path.isdir(path):
-            with open(path, "rb") as f:
-                found[name] = f.read()
-            continue
-        found[name] = {}
-        for entry in os.listdir(path):
-            inner = os.path.join(path, entry)
-            if os.path.isdir(inner):
-                found[name][entry] = DIRECTORY
-            elif stat.S_ISREG(os.lstat(inner).st_mode):
-                with open(inner, "rb") as f:
-                    found[name][entry] = f.read()
-            else:
-                found[name][entry] = "<not a file>"
-    return found
+def read_tree(folder, depth=2):
+    """The installation folder `folder` as an Outcome's tree: its entries
+    but bin, and theirs."""
+    def entry(path):
+        if os.path.isdir(path):
+            return read_tree(path, depth - 1) if depth > 1 else DIRECTORY
+        if not stat.S_ISREG(os.lstat(path).st_mode):
+            return "<not a file>"
+        with open(path, "rb") as f:
+            return f.read()
+    return {name: entry(os.path.join(folder, name)) for name in os.listdir(folder) if name != "bin" or depth < 2}
 
 
 def text(lines, ctx):
@@ -215,7 +192,7 @@ def compare(checks, row, outcome, ctx, planted):
     if row["key_left"]:
         wanted = {**wanted, "rndc.key": tree.get("etc", {}).get("rndc.key")}
     if row["etc"] == "file" and row["etc_after"] == "old":
-        wanted = b"a file where the folder belongs\n"
+        wanted = ETC_FILE
     checks.equal("etc", tree.pop("etc", None), wanted)
     for name, content in planted.items():
         checks.equal(f"planted backup {name}", tree.pop(name, None), content)

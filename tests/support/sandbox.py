@@ -15,7 +15,6 @@ import shutil
 import signal
 import socket
 import subprocess
-import sys
 import tempfile
 import threading
 import time
@@ -24,7 +23,7 @@ import types
 FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures")
 ROOT_HINTS = "/usr/share/dns/root.hints"  # Debian's dns-root-data
 MOVED_URL = "http://www.internic.net/zones/moved/named.root"
-HTML = b"<!DOCTYPE html>\n<html><head><title>Welcome</title></head><body>Hello</body></html>\n"
+
 
 def exit_status(stdout, stderr=b""):
     """What the tool exits with after printing `stdout` and `stderr`."""
@@ -59,16 +58,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         server = self.server
-        received = time.monotonic()
-        with open(server.log, "a", encoding="latin-1", newline="") as log:
+        with server.lock, open(server.log, "a", encoding="latin-1", newline="") as log:
             log.write(self.requestline + "\n" + str(self.headers))
-        with server.lock:
             with open(server.scenario_file, encoding="ascii") as f:
                 scenarios = f.read().split()
-            scenario = scenarios[0]
             if len(scenarios) > 1:  # each answers one request; the last stays
-                with open(server.scenario_file, "w", encoding="ascii") as f:
-                    f.write("\n".join(scenarios[1:]))
+                write(server.scenario_file, "\n".join(scenarios[1:]))
+        scenario = scenarios[0]
         if scenario == "while-named-runs":
             scenario = "root-hints" if server.named_runs() else "unavailable"
         if scenario == "redirect" and self.path == MOVED_URL:
@@ -84,19 +80,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         for name, value in headers + [("Connection", "close")]:
             self.send_header(name, value)
         self.end_headers()
-        if scenario == "slow":  # so that a client can be interrupted in the middle
-            self.wfile.write(body[: len(body) // 2])
+        # "slow": half, a pause in which a client can be interrupted, the rest;
+        # "trickle": a byte a second, for longer than any client waits.
+        pieces = {"slow": [body[:len(body) // 2], body[len(body) // 2:]], "trickle": list(body[:30])}
+        for piece in pieces.get(scenario, []):
+            self.wfile.write(bytes([piece]) if isinstance(piece, int) else piece)
             self.wfile.flush()
-            time.sleep(0.3)
-            body = body[len(body) // 2:]
-        if scenario == "trickle":  # a byte a second, for longer than any client waits
-            for byte in body[:30]:
-                self.wfile.write(bytes([byte]))
-                self.wfile.flush()
-                time.sleep(1)
-        self.wfile.write(body)
+            time.sleep(0.3 if scenario == "slow" else 1)
+        if scenario not in pieces or scenario == "trickle":
+            self.wfile.write(body[30:] if scenario == "trickle" else body)
         self.close_connection = True
-        server.seconds = time.monotonic() - received
 
     def log_message(self, *args):
         pass
@@ -107,9 +100,7 @@ class HintsServer(http.server.ThreadingHTTPServer):
     that moment (another program may write it; each answers one request, the
     last all that follow), and appends its request line and headers to
     <work>/requests. "while-named-runs" gives the root hints only while
-    `named_runs()` says so. "slow" sends half the root hints, pauses
-    300 ms, then the rest; "gated" sets `waiting` and answers once `gate` is
-    set; "silent" never answers; "trickle" sends its body a byte a second."""
+    `named_runs()` says so; "gated" sets `waiting` and answers once `gate` is set."""
     daemon_threads = True
 
     def __init__(self, work, root_hints=ROOT_HINTS):
@@ -121,22 +112,15 @@ class HintsServer(http.server.ThreadingHTTPServer):
             return status, [("Content-Length", str(len(body))), *extra], body
 
         self.answers = {
-            "root-hints": plain(200, hints),
-            "not-found": plain(404, hints),  # valid root hints: only the status can reject them
-            "server-error": plain(500, b""),
-            "html": plain(200, HTML, ("Content-Type", "text/html")),
-            "empty": plain(200, b""),
+            "root-hints": plain(200, hints), "not-found": plain(404, hints),  # only the status rejects it
+            "server-error": plain(500, b""), "html": plain(200, b"<html><body>Hello</body></html>\n"),
+            "empty": plain(200, b""), "unavailable": plain(503, b"no name server\n"),
             "truncated": (200, [("Content-Length", str(len(hints) + 100))], hints),  # only the length rejects it
             "redirect": plain(302, b"moved\n", ("Location", MOVED_URL)),
-            "oversized": plain(200, hints + b";" * (1 << 20)),
-            "unavailable": plain(503, b"no name server\n"),
-            "trickle": plain(200, hints),
-        }
+            "oversized": plain(200, hints + b";" * (1 << 20)), "trickle": plain(200, hints)}
         self.scenario_file, self.log = os.path.join(work, "scenario"), os.path.join(work, "requests")
-        self.waiting, self.gate = threading.Event(), threading.Event()
-        self.lock = threading.Lock()
+        self.waiting, self.gate, self.lock = threading.Event(), threading.Event(), threading.Lock()
         self.named_runs = lambda: True
-        self.seconds = None  # how long the latest answer took
         self.proxy = f"http://127.0.0.1:{self.server_address[1]}"
         self.answer("root-hints")
         threading.Thread(target=self.serve_forever, daemon=True).start()
@@ -144,9 +128,8 @@ class HintsServer(http.server.ThreadingHTTPServer):
     def answer(self, *scenarios):
         self.waiting.clear()
         self.gate.clear()
-        with open(self.scenario_file, "w", encoding="ascii") as f:
-            f.write("\n".join(scenarios))
-        open(self.log, "w").close()
+        write(self.scenario_file, "\n".join(scenarios))
+        write(self.log, "")
 
     def requests(self):
         with open(self.log, encoding="latin-1") as f:
@@ -161,7 +144,6 @@ class HintsServer(http.server.ThreadingHTTPServer):
 
 
 class Checks:
-
     def __init__(self):
         self.failures = 0
 
@@ -173,13 +155,12 @@ class Checks:
 
     def equal(self, what, actual, expected):
         """Bytes are shown as a diff of their lines."""
-        if actual == expected:
-            return True
         if isinstance(actual, bytes) and isinstance(expected, bytes):
-            return self.check(what, False, "\n".join(difflib.unified_diff(
-                [repr(x) for x in expected.split(b"\n")], [repr(x) for x in actual.split(b"\n")], "expected",
-                "actual", lineterm="", n=1)))
-        return self.check(what, False, f"  expected: {expected!r}\n  actual:   {actual!r}")
+            detail = "\n".join(difflib.unified_diff([repr(x) for x in expected.split(b"\n")],
+                                                    [repr(x) for x in actual.split(b"\n")], lineterm="", n=1))
+        else:
+            detail = f"  expected: {expected!r}\n  actual:   {actual!r}"
+        return self.check(what, actual == expected, detail)
 
     @contextlib.contextmanager
     def case(self, name):
@@ -197,7 +178,6 @@ def Result(stdout, stderr, status):  # noqa: N802 (a record)
 
 
 class Sandbox:
-
     def __init__(self, zephrane):
         self.zephrane = os.path.abspath(zephrane)
         self.work = tempfile.mkdtemp(prefix="zephrane-")
@@ -214,28 +194,25 @@ class Sandbox:
 
 class Installation:
     """BIND in `folder` as the POSIX build finds it: InstallDir in a registry
-    of its own, bin/rndc-confgen linking to `generator`, and `systemctl` (a
+    of its own, bin/rndc-confgen a copy of `generator`, and `systemctl` (a
     fixture) first on PATH with its state in <side>/services."""
 
     def __init__(self, sandbox, name, folder, generator, install_dir=None, systemctl="systemctl"):
         self.sandbox, self.folder = sandbox, folder
         self.side = os.path.join(sandbox.work, name)  # registry, service state, output
-        self.services = os.path.join(self.side, "services")
-        self.registry = os.path.join(self.side, "registry")
+        self.services, self.registry = os.path.join(self.side, "services"), os.path.join(self.side, "registry")
         os.makedirs(self.services)
-        os.makedirs(self.path("bin"), exist_ok=True)
         self.generator = self.path("bin", "rndc-confgen")
-        os.symlink(generator, self.generator)
-        self.set_install_dir(folder + "/" if install_dir is None else install_dir)
+        write(self.generator)
+        shutil.copy(generator, self.generator)
+        write(os.path.join(self.registry, "Software", "ISC", "BIND", "InstallDir"),
+              os.fsencode(folder + "/" if install_dir is None else install_dir))
         self.env = {k: v for k, v in os.environ.items() if k.lower() not in ("no_proxy", "http_proxy")}
         self.env.update(ZEPHRANE_REGISTRY=self.registry, STANDIN_DIR=self.services, http_proxy=sandbox.server.proxy,
                         PATH=os.path.join(FIXTURES, systemctl) + ":" + self.env.get("PATH", "/usr/bin:/bin"))
 
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
-
-    def set_install_dir(self, value):
-        write(os.path.join(self.registry, "Software", "ISC", "BIND", "InstallDir"), os.fsencode(value))
 
     def generator_mode(self, mode):
         write(self.path("bin", "stand_in_mode"), mode)
@@ -245,13 +222,13 @@ class Installation:
         waits with its key written, `at_download(self)` while the server holds
         back the root hints of the download into the new etc (it refuses the
         one before named stops); the run goes on when they return."""
-        server = self.sandbox.server
         gates = []  # (waiting?, let it go on, action)
         if at_key:
             self.generator_mode("gate")
             gates.append((lambda: os.path.exists(self.path("bin", "stand_in_waiting")),
-                          lambda: open(self.path("bin", "stand_in_gate"), "w").close(), at_key))
+                          lambda: write(self.path("bin", "stand_in_gate")), at_key))
         if at_download:
+            server = self.sandbox.server
             server.answer("not-found", "gated")
             gates.append((server.waiting.is_set, server.gate.set, at_download))
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
