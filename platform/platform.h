@@ -127,7 +127,9 @@ public:
     // or the program at `path`: the tool runs what its folder holds with
     // administrator rights. POSIX: owned by root or this account, writable by
     // no group but root's and by no others; a program is also an executable
-    // plain file. Windows: not checked (true).
+    // plain file. Windows: its owner, and everyone its access rules let
+    // write, delete or change the rules, are SYSTEM, Administrators,
+    // TrustedInstaller or this account.
     virtual bool IsProtectedFolder(const std::string& path) = 0;
     virtual bool IsProtectedProgram(const std::string& path) = 0;
     // Creates one folder, for administrators only until OpenFolder widens it.

@@ -161,10 +161,6 @@ bool SystemPlatform::FileExists(const std::string& path) {
     return FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &dosDate, &dosTime);
 }
 
-bool SystemPlatform::IsProtectedFolder(const std::string&) { return true; }
-
-bool SystemPlatform::IsProtectedProgram(const std::string&) { return true; }
-
 bool SystemPlatform::CreateDirectory(const std::string& path) {
     SecurityAttributes security(NewFolderSddl());
     return CreateDirectoryA(path.c_str(), security.Get()) != 0;
