@@ -40,30 +40,22 @@ class FakeDriver:
         return None
 
     def machine(self, row, install):
-        etc = install + "etc"
+        etc, bin_, generator = install + "etc", install + "bin", install + "bin/rndc-confgen"
         items = [("word", hexed(w)) for w in row["words"]] + [("hints", hexed(HINTS)), ("key", hexed("\n".join(KEY)))]
         registry = {"install": install, "bare": install[:-1], "relative": install[1:],
                     "missing-folder": ROOT + "nowhere/", "wrong-type": None}.get(row["registry"], "")
         items += [("registry", hexed(registry))] if registry is not None else [("registry-wrong-type",)]
-        items += [("folder", hexed(install[:-1]))]
-        if row["install"] == "unprotected":
-            items.append(("unprotected", hexed(install[:-1])))
-        bin_ = install + "bin"
-        if row["bin"] == "file":
-            items.append(("file", hexed(bin_), ""))
-        elif row["bin"] != "missing":
-            items += [("folder", hexed(bin_))] + [("unprotected", hexed(bin_))] * (row["bin"] == "unprotected")
-            if row["generator"] != "missing":
-                items.append(("file", hexed(bin_ + "/rndc-confgen"), hexed("ELF")))
-            if row["generator"] == "not-executable":
-                items.append(("unprotected", hexed(bin_ + "/rndc-confgen")))
+        bins = {"missing": {}, "file": {"bin": b""}}.get(row["bin"], {"bin": table.DIRECTORY})
+        items += self.tree(install[:-1], bins)
+        if row["bin"] == "normal" or row["bin"] == "unprotected":
+            items += [("file", hexed(generator), hexed("ELF"))] * (row["generator"] != "missing")
+        items += [("unprotected", hexed(path)) for path, flag in ((install[:-1], row["install"]), (bin_, row["bin"]),
+                  (generator, row["generator"] == "not-executable" and "unprotected")) if flag == "unprotected"]
         items.append(("launch", row["generator"] if row["generator"] not in ("missing", "not-executable") else "key"))
         if row["etc"] == "file":
-            items.append(("file", hexed(etc), hexed("a file where the folder belongs\n")))
+            items.append(("file", hexed(etc), hexed(table.ETC_FILE)))
         elif row["etc"] in ("old", "uncreatable"):
-            items += self.tree(etc, table.OLD_ETC)
-        if row["etc"] == "uncreatable":
-            items.append(("uncreatable", hexed(etc)))
+            items += self.tree(etc, table.OLD_ETC) + [("uncreatable", hexed(etc))] * (row["etc"] == "uncreatable")
         if row["same_second_backups"]:
             items += self.tree(install + "etc_" + STAMP, {"named.conf": b"an earlier run's\r\n"})
         for name, key in (("named", "named"), ("Dnscache", "dnscache")):
@@ -105,7 +97,7 @@ class FakeDriver:
                 path = bytes.fromhex(values[0]).decode("latin-1")
                 if path.startswith(install) and not path.startswith(install + "bin"):
                     top, _, rest = path[len(install):].partition("/")
-                    content = table.DIRECTORY if item == "folder" else bytes.fromhex(values[1] if len(values) > 1 else "")
+                    content = table.DIRECTORY if item == "folder" else bytes.fromhex((values + [""])[1])
                     if rest:
                         out["tree"].setdefault(top, {})[rest] = content
                     elif item == "folder":
