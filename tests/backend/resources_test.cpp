@@ -3,55 +3,37 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <memory>
 #include <string>
-#include <type_traits>
-#include <vector>
+
+#include "platform/win32/handles.h"
 
 namespace {
-
-// The build machine's / is drive Z: under Wine.
-std::string ExecutablePath() {
-    std::string path = ZEPHRANE_EXE;
-    if (path.front() == '/') {
-        path = "Z:" + path;
-    }
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
 
 std::string Numbers(DWORD high, DWORD low) {
     return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." + std::to_string(HIWORD(low)) + "." +
            std::to_string(LOWORD(low));
 }
 
-std::string Text(const std::vector<char>& info, const std::string& name) {
-    void* value = nullptr;
-    UINT size = 0;
-    const std::string query = "\\StringFileInfo\\040904B0\\" + name;
-    return VerQueryValueA(info.data(), query.c_str(), &value, &size) ? static_cast<const char*>(value) : "(missing)";
-}
-
 TEST(Resources, VersionAndManifest) {
-    const std::string path = ExecutablePath();
-    std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), nullptr));
-    ASSERT_FALSE(info.empty()) << path;
-    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    const std::string path = "Z:" ZEPHRANE_EXE;  // the build machine's / is drive Z: under Wine
+    std::string info(GetFileVersionInfoSizeA(path.c_str(), nullptr), '\0');
+    ASSERT_TRUE(!info.empty() && GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT size = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
-    ASSERT_GE(size, sizeof(VS_FIXEDFILEINFO));
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size) && size >= sizeof *fixed);
     EXPECT_EQ(Numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS), EXPECTED_VERSION_NUMBERS);
     EXPECT_EQ(Numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS), EXPECTED_VERSION_NUMBERS);
-    EXPECT_EQ(Text(info, "ProductVersion"), EXPECTED_VERSION_TEXT);
-    EXPECT_EQ(Text(info, "OriginalFilename"), "zephrane.exe");
+    for (const auto& [name, expected] : {std::pair{"ProductVersion", EXPECTED_VERSION_TEXT},
+                                         std::pair{"OriginalFilename", "zephrane.exe"}}) {
+        char* text = nullptr;
+        EXPECT_STREQ(VerQueryValueA(info.data(), (std::string("\\StringFileInfo\\040904B0\\") + name).c_str(),
+                                    reinterpret_cast<void**>(&text), &size) ? text : "", expected);
+    }
 
-    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> module(
-        LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), &FreeLibrary);
-    ASSERT_TRUE(module) << GetLastError();
-    HRSRC found = FindResourceA(module.get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
-    ASSERT_TRUE(found);
+    const zephrane::UniqueHandle<HMODULE, FreeLibrary> module(
+        LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    HRSRC found = module ? FindResourceA(module.get(), MAKEINTRESOURCEA(1), RT_MANIFEST) : nullptr;
+    ASSERT_TRUE(found) << GetLastError();
     const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module.get(), found))),
                                SizeofResource(module.get(), found));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);

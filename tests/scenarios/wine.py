@@ -1,11 +1,12 @@
-"""The scenario table against zephrane.exe in a fresh Wine prefix of its own
-(wine_machine.py): InstallDir and the services named and Dnscache (our test
-service) as a row asks, the installation folder C:\\ISC BIND\\ with the
-stand-in key generator, and the root hints server as the proxy. Then what
-only the Windows build shows: the access rules of the secret files read
-back, a link planted where named.conf belongs, and the console on a terminal.
-Usage: wine.py --zephrane EXE --fixtures DIR --runner tests/wine/run --prefix DIR [--only TEXT]"""
-import argparse
+"""The scenario table against zephrane.exe in a fresh Wine prefix of its own, kept alive by an idle program:
+InstallDir and the services named and Dnscache (our test service, tests/fixtures) as a row asks, the installation
+folder C:\\ISC BIND\\ with the stand-in key generator, and the root hints server as the proxy. Each set-up changes only
+what differs from the row before, as a program run under Wine costs a tenth of a second. Then what only the Windows
+build shows: the access rules of the secret files read back, a link planted where named.conf belongs, and the console
+on a terminal.
+Usage: wine.py <zephrane.exe> <fixtures folder> <tests/wine/run> <prefix> [--only TEXT]"""
+import contextlib
+import dataclasses
 import os
 import pty
 import re
@@ -14,126 +15,178 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import tty
+from pathlib import Path
 
 import table
-from wine_machine import Machine
 
 from sandbox import ROOT_HINTS, HintsServer, free_port  # noqa: E402 (table put it on the path)
 
 INSTALL_DIR = "C:\\ISC BIND\\"
 MISSING_DIR = "C:\\ISC BIND-missing\\"
-# InstallDir by view of the registry.
-REGISTRY = {
-    "install": {"64": ("REG_SZ", INSTALL_DIR)},
-    "bare": {"64": ("REG_SZ", INSTALL_DIR[:-1])},
-    "doubled": {"64": ("REG_SZ", INSTALL_DIR + "\\")},
-    "nul": {"64": ("REG_SZ_NUL", INSTALL_DIR + "\0\\elsewhere\\")},
-    "absent-key": {},
-    "absent-value": {"64": ()},
-    "empty": {"64": ("REG_SZ", "")},
-    "relative": {"64": ("REG_SZ", "ISC BIND\\")},
-    "missing-folder": {"64": ("REG_SZ", MISSING_DIR)},
-    "wrong-type": {"64": ("REG_DWORD", "1")},
-    "expand": {"64": ("REG_EXPAND_SZ", INSTALL_DIR)},
-    "expand-variable": {"64": ("REG_EXPAND_SZ", "%SystemDrive%\\ISC BIND\\")},
-    "view32": {"32": ("REG_SZ", INSTALL_DIR)},
-    "both-views": {"64": ("REG_SZ", INSTALL_DIR), "32": ("REG_SZ", MISSING_DIR)},
-}
+SZ, EXPAND_SZ, DWORD = 1, 2, 4  # registry value types
+# InstallDir by view of the registry: () a key without the value, else (type, data).
+REGISTRY = {name: {"64": (SZ, data)} for name, data in {
+    "install": INSTALL_DIR, "bare": INSTALL_DIR[:-1], "doubled": INSTALL_DIR + "\\", "empty": "",
+    "nul": INSTALL_DIR + "\0\\elsewhere\\", "relative": "ISC BIND\\", "missing-folder": MISSING_DIR}.items()}
+REGISTRY.update({"absent-key": {}, "absent-value": {"64": ()}, "wrong-type": {"64": (DWORD, "1")},
+                 "expand": {"64": (EXPAND_SZ, INSTALL_DIR)}, "view32": {"32": (SZ, INSTALL_DIR)},
+                 "expand-variable": {"64": (EXPAND_SZ, "%SystemDrive%\\ISC BIND\\")},
+                 "both-views": {"64": (SZ, INSTALL_DIR), "32": (SZ, MISSING_DIR)}})
+# The key above BIND's by view: 32-bit programs see Software\Wow6432Node as Software.
+ISC_KEYS = {"64": "HKEY_LOCAL_MACHINE\\Software\\ISC", "32": "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\ISC"}
 # What this driver sets up, and why not the rest.
-SUPPORTED = {
-    "install": ({"normal"}, "unusual folder names and protection are rows of the POSIX build"),
-    "bin": ({"normal", "missing", "file"}, "Windows does not check who may change bin"),
-    "generator": ({"key", "missing", "no-key", "invisible-key", "conf-folder"},
-                  "a case of the POSIX build or of the fault suites"),
-    "etc": ({"old", "none", "file"}, "a case of the fault suites"),
-    "lock": ({"free"}, "the lock's wait is a case of the fault suites"),
-    "full": ({None}, "a full disk is a case of the fault suites"),
-}
+SUPPORTED = {"install": ({"normal"}, "unusual folder names and protection are rows of the POSIX build"),
+             "bin": ({"normal", "missing", "file"}, "Windows does not check who may change bin"),
+             "generator": ({"key", "missing", "no-key", "invisible-key", "conf-folder"},
+                           "a case of the POSIX build or of the fault suites"),
+             "etc": ({"old", "none", "file"}, "a case of the fault suites"),
+             "lock": ({"free"}, "the lock's wait is a case of the fault suites"),
+             "full": ({None}, "a full disk is a case of the fault suites")}
 SERVICE_NAMES = {"named": "named", "dnscache": "Dnscache"}
-SECRETS = ("rndc.conf", "named.conf")
 CURSOR = re.compile(rb"\x1b\[\?25[lh]")  # Wine's console hides the cursor while it writes
 CLOCK = time.gmtime  # the prefix runs in UTC
+RUN_DEADLINE = 120  # seconds for one program run under Wine
 
 
 class WineDriver:
-    def __init__(self, args):
-        self.zephrane = str(os.path.abspath(args.zephrane))
-        self.machine = Machine(args.runner, args.prefix, args.fixtures)
-        with open(ROOT_HINTS, "rb") as f:
-            self.hints = f.read()
+    def __init__(self, zephrane, fixtures, runner, prefix):
+        self.zephrane = os.path.abspath(zephrane)
+        self.fixtures, self.prefix = Path(fixtures).absolute(), Path(prefix).absolute()
+        self.runner = [str(Path(runner).absolute()), str(self.prefix)]
+        self.install = self.prefix / "drive_c" / INSTALL_DIR[3:-1]
+        self.idle = self.registry = None
+        self.services = {}  # name -> what it is known to be: None (not registered) or (behaviour, start type, state)
+        # Local time in UTC and a fixed locale, so that time stamps and code
+        # pages are the same on every machine.
+        self.env = {k: v for k, v in os.environ.items()
+                    if not k.startswith("LC_") and k.lower() not in ("no_proxy", "http_proxy", "language")}
+        self.env.update(TZ="UTC", LANG="C.UTF-8")
 
     def __enter__(self):
+        """A new prefix (the runner makes it on first use) with an idle program of ours: Wine ends a prefix's
+        services as soon as no program of the prefix runs."""
+        self.end_programs()  # of an earlier run that was cut short
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.idle = subprocess.Popen(self.runner + [str(self.fixtures / "idle.exe"), "1800"], env=self.env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.work = tempfile.mkdtemp(prefix="zephrane-wine-")
         self.server = HintsServer(self.work)
-        self.server.named_runs = self.machine.marker("named").exists
-        self.machine.create()
-        ansi, self.oem = (int(word) for word in self.machine.admin("codepages").split()[1::2])
-        print(f"prefix {self.machine.prefix}: ANSI code page {ansi}, OEM code page {self.oem}")
+        self.server.named_runs = (self.fixtures / "named.running").exists
+        codepages = self.admin("codepages").strip()  # "ansi <number> oem <number>"
+        print(f"prefix {self.prefix}: code pages {codepages}")
+        self.ctx = table.Context(line_end=b"\r\n", generator="rndc-confgen.exe", exe="zephrane.exe",
+                                 install_dir=INSTALL_DIR, separator="\\", key_lines=table.STAND_IN_KEY,
+                                 hints=Path(ROOT_HINTS).read_bytes(), codec="cp" + codepages.split()[3],
+                                 encode=lambda line: line.encode("cp1252"))
         return self
 
     def __exit__(self, *exception):
         self.server.stop()
-        self.machine.shutdown()
+        self.idle.kill()
+        self.idle.wait()
+        self.end_programs()
         shutil.rmtree(self.work, ignore_errors=True)
+
+    def end_programs(self):
+        """Ends every program of the prefix (ours: the services, the idle one)."""
+        wine = os.environ.get("ZEPHRANE_WINE", "/usr/lib/wine/wine64")  # as tests/wine/run
+        wineserver = shutil.which(wine.removesuffix("64") + "server64") or "wineserver"
+        subprocess.run([wineserver, "-k"], env=dict(self.env, WINEPREFIX=str(self.prefix)), check=False)
+        for name in SERVICE_NAMES.values():  # a service ended so cannot remove its marker
+            (self.fixtures / f"{name}.running").unlink(missing_ok=True)
+
+    def wine(self, *words, check=True, **options):
+        """(stdout, stderr, exit status or None past the deadline) of a program run in the prefix. Output goes to files:
+        a daemon that a Wine program may leave behind holds on to it, and a pipe would never end."""
+        status = None
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                status = subprocess.run(self.runner + list(words), **{"env": self.env, **options}, timeout=RUN_DEADLINE,
+                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err).returncode
+            out.seek(0)
+            err.seek(0)
+            result = out.read(), err.read(), status
+        if check and status != 0:
+            raise RuntimeError(f"{' '.join(words)}: exit status {status}\n{result[0]!r}{result[1]!r}")
+        return result
+
+    def admin(self, *words):
+        return self.wine(str(self.fixtures / "service_admin.exe"), *words)[0].decode("latin-1")
 
     def unsupported(self, row):
         for key, (values, reason) in SUPPORTED.items():
             if row[key] not in values:
                 return f"{key} {row[key]}: {reason}"
-        for key in SERVICE_NAMES:
-            if row[key] and (row[key][0] == "unknown" or table.behaviour(row[key]) == "refuses-config"):
-                return "the test service answers every query and takes every configuration"
-        if row["registry"] not in REGISTRY or not row["service_manager"]:
-            return "a case of the POSIX build"
-        return None
+        if any(row[key] and (row[key][0] == "unknown" or table.behaviour(row[key]) == "refuses-config")
+               for key in SERVICE_NAMES):
+            return "the test service answers every query and takes every configuration"
+        return None if row["registry"] in REGISTRY and row["service_manager"] else "a case of the POSIX build"
 
-    def set_up(self, row):
-        machine = self.machine
-        machine.set_registry(REGISTRY[row["registry"]])
-        for key, name in SERVICE_NAMES.items():
-            entry = row[key]
-            machine.set_service(name, entry and (table.behaviour(entry), entry[1], entry[0]))
-        install = machine.set_install(INSTALL_DIR)
-        if row["bin"] == "normal" and row["generator"] != "missing":
-            shutil.copy(machine.fixtures / "stand_in_keygen.exe", install / "bin" / "rndc-confgen.exe")
-        if row["generator"] not in ("key", "missing"):
-            (install / "bin" / "stand_in_mode").write_text(row["generator"])
-        if row["bin"] != "normal":
-            shutil.rmtree(install / "bin")
+    def set_registry(self, views):
+        """InstallDir as `views` gives it, imported from a file: only an import stores a string that holds a NUL."""
+        lines = ["\ufeffWindows Registry Editor Version 5.00", ""]  # as regedit writes it: UTF-16, with a BOM
+        for view, key in ISC_KEYS.items():
+            lines += [f"[-{key}]"] + [f"[{key}\\BIND]"] * (view in views)
+            if views.get(view):
+                kind, data = views[view]
+                raw = int(data).to_bytes(4, "little") if kind == DWORD else (data + "\0").encode("utf-16-le")
+                lines.append(f'"InstallDir"=hex({kind}):' + ",".join(f"{b:02x}" for b in raw))
+        (self.prefix / "drive_c" / "value.reg").write_bytes("\r\n".join(lines + [""]).encode("utf-16-le"))
+        self.wine("reg", "import", "C:\\value.reg")
+        self.registry = views
+
+    def set_services(self, row):
+        """The row's services, with one program run for what differs from what they are known to be."""
+        wanted = {name: row[key] and (table.behaviour(row[key]), row[key][1], row[key][0])
+                  for key, name in SERVICE_NAMES.items()}
+        changes = [(name, *(entry or ("normal", 3, "absent"))) for name, entry in wanted.items()
+                   if self.services.get(name, "unknown") != entry]
+        if changes:
+            self.admin("prepare", *(str(word) for change in changes for word in change))
+        self.services.update(wanted)
+
+    def service_states(self):
+        """{row key: (state, start type) or None} as the Service Control Manager reports them; noted for set-ups."""
+        states = {}
+        for line in self.admin("query", *SERVICE_NAMES.values()).splitlines():
+            name, state, start_type = line.split()
+            states[name] = None if state == "-1" else (int(state), int(start_type))
+            settled = {"1": "stopped", "4": "running"}.get(state)
+            if settled and self.services.get(name):
+                self.services[name] = (self.services[name][0], int(start_type), settled)
+            elif state != "-1":
+                self.services.pop(name, None)
+        return {key: states[name] for key, name in SERVICE_NAMES.items()}
+
+    def run(self, row):
+        """Runs the tool on the row's machine."""
+        if REGISTRY[row["registry"]] != self.registry:
+            self.set_registry(REGISTRY[row["registry"]])
+        self.set_services(row)
+        install, bin_ = self.install, self.install / "bin"
+        shutil.rmtree(install, ignore_errors=True)
+        install.mkdir(parents=True)
         if row["bin"] == "file":
-            (install / "bin").write_bytes(b"")
-        return install, table.plant(row, install, CLOCK)
-
-    def run(self, row, at_key=None):
-        """Runs the tool on the row's machine; `at_key()` runs while the
-        stand-in generator waits with its key written."""
-        install, planted = self.set_up(row)
+            bin_.write_bytes(b"")
+        elif row["bin"] == "normal":
+            bin_.mkdir()
+            (bin_ / "stand_in_mode").write_text(row["generator"])
+            if row["generator"] != "missing":
+                shutil.copy(self.fixtures / "stand_in_keygen.exe", bin_ / "rndc-confgen.exe")
+        planted = table.plant(row, install, CLOCK)
         self.server.answer(*["root-hints" if a == "hints" else a for a in row["server"]])
         proxy = f"http://127.0.0.1:{free_port()}" if row["server"] == ["refused"] else self.server.proxy
-        gate = install / "bin" / "stand_in_waiting"
-
-        def waiting():
-            if at_key and gate.exists() and not (install / "bin" / "stand_in_gate").exists():
-                at_key(install)
-                (install / "bin" / "stand_in_gate").touch()
-
         begin = time.time()
-        stdout, stderr, status = self.machine.finish(
-            *self.machine.start([self.zephrane, *row["words"]], env=dict(self.machine.env, http_proxy=proxy),
-                                cwd=self.work), waiting)
-        states = self.machine.service_states()
-        outcome = table.Outcome(stdout, stderr, status, table.read_tree(install),
-                                {key: states[name] for key, name in SERVICE_NAMES.items()}, self.server.requests(),
-                                table.stamps(begin, time.time(), CLOCK))
+        stdout, stderr, status = self.wine(self.zephrane, *row["words"], check=False, cwd=self.work,
+                                           env=dict(self.env, http_proxy=proxy))
+        outcome = table.Outcome(stdout, stderr, status, table.read_tree(install), self.service_states(),
+                                self.server.requests(), table.stamps(begin, time.time(), CLOCK))
         # The folder as the tool reads it: the first view's value up to a NUL, with a separator.
         value = next((v[1] for v in REGISTRY[row["registry"]].values() if v), "").split("\0")[0]
-        ctx = table.Context(line_end=b"\r\n", generator="rndc-confgen.exe", exe="zephrane.exe",
-                            install_dir=value + "\\" * (not value.endswith("\\")), separator="\\",
-                            key_lines=table.STAND_IN_KEY, hints=self.hints, codec=f"cp{self.oem}",
-                            encode=lambda line: line.encode("cp1252"))
-        return outcome, ctx, planted
+        return outcome, dataclasses.replace(self.ctx, install_dir=value + "\\" * (not value.endswith("\\"))), planted
 
     def own_checks(self):
         return [("access rules read back after a configuration", self.access_rules),
@@ -144,75 +197,60 @@ class WineDriver:
         return {**next(row for row in table.rows() if row["name"] == name), **changes}
 
     def access_rules(self, checks):
-        """Nobody but administrators (and named) may read the secret files.
-        Wine keeps a DACL only as Unix permission bits and reads back one
-        made from them, so only "Everyone and Users have no entry" can hold."""
+        """Nobody but administrators (and named) may read the secret files. Wine keeps a DACL only as Unix permission
+        bits and reads back one made from them, so only "Everyone and Users have no entry" can hold."""
         outcome, _, _ = self.run(self.row("typical: start, named running"))
-        if not checks.check("configured", b"CONFIGURATION SUCCEEDED" in outcome.stdout, repr(outcome.stdout)):
-            return
-        for name in ("", *SECRETS):
-            path = INSTALL_DIR + "etc" + (f"\\{name}" if name else "")
-            sddl = self.machine.admin("dacl", path).strip()
-            print(f"  DACL of {path}: {sddl}")
-            if name:
-                trustees = re.findall(r"\((?:[^;)]*;){5}([^)]*)\)", sddl)
-                checks.check(f"{name}: a DACL", sddl.startswith("D:") and trustees, f"  {sddl}")
-                checks.equal(f"{name}: entries for Everyone or Users", [t for t in trustees if t in ("WD", "BU",
-                                                                                                      "S-1-1-0")], [])
+        if checks.check("configured", b"CONFIGURATION SUCCEEDED" in outcome.stdout, repr(outcome.stdout)):
+            for name in ("rndc.conf", "named.conf"):
+                sddl = self.admin("dacl", f"{INSTALL_DIR}etc\\{name}").strip()
+                print(f"  DACL of {name}: {sddl}")
+                checks.check(f"{name}: a DACL", re.fullmatch(r"D:[A-Z]*(\([^)]*\))+", sddl), f"  {sddl}")
+                checks.equal(f"{name}: entries for Everyone or Users", re.findall(r";(WD|BU|S-1-1-0)\)", sddl), [])
 
     def link_in_etc(self, checks):
-        """A Unix link where named.conf belongs, planted while the generator
-        runs: refused, and its target is left as it was. Wine reports a link
-        to a file as a plain file, so only CREATE_NEW keeps it out."""
-        target = self.machine.prefix / "drive_c" / "elsewhere.conf"
+        """A Unix link where named.conf belongs, planted while the stand-in generator waits with its key written:
+        refused, and its target is left as it was. Wine reports a link to a file as a plain file, so only CREATE_NEW
+        keeps it out."""
+        target, bin_ = self.prefix / "drive_c" / "elsewhere.conf", self.install / "bin"
         target.write_bytes(b"not for the tool\r\n")
+
+        def plant():
+            for _ in range(6000):  # the generator waits 60 s at most
+                if (bin_ / "stand_in_waiting").exists():
+                    os.symlink(target, self.install / "etc" / "named.conf")
+                    (bin_ / "stand_in_gate").touch()
+                    return
+                time.sleep(0.01)
+
+        threading.Thread(target=plant, daemon=True).start()
         row = self.row("a folder where rndc.conf belongs", generator="gate")
-        outcome, ctx, _ = self.run(row, at_key=lambda install: os.symlink(target, install / "etc" / "named.conf"))
-        lines = row["stdout"]
-        at = lines.index("rndc.conf not written!")
-        lines = lines[:at] + ["Writing named.conf ...", "named.conf not written!"] + lines[at + 1:]
+        outcome, ctx, _ = self.run(row)
+        at = row["stdout"].index("rndc.conf not written!")
+        lines = row["stdout"][:at] + ["Writing named.conf ...", "named.conf not written!"] + row["stdout"][at + 1:]
         checks.equal("standard output", outcome.stdout, table.text(table.BANNER + lines, ctx))
         checks.equal("the link", outcome.tree["etc"].get("named.conf"), "<not a file>")
         checks.equal("its target", target.read_bytes(), b"not for the tool\r\n")
 
     def terminal(self, checks):
-        """Standard output on a terminal holds the bytes it holds on a pipe
-        (their CR LF included: the terminal is raw, so that its line
-        discipline adds no CR of its own), besides the cursor hiding that
-        Wine's console puts around each line it writes."""
+        """Standard output on a terminal holds the bytes it holds on a pipe (their CR LF included: the terminal is
+        raw, so that its line discipline adds no CR of its own), besides the cursor hiding that Wine's console puts
+        around each line it writes."""
         for words in (["help"], ["-config"]):
-            piped = self.machine.wine(self.zephrane, *words)[0]
-            shown = self.on_terminal(self.machine.runner + [self.zephrane, *words])
+            master, slave = pty.openpty()
+            tty.setraw(slave)
+            with subprocess.Popen(self.runner + [self.zephrane, *words], env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=slave, stderr=subprocess.DEVNULL):
+                os.close(slave)
+                shown = b""
+                with contextlib.suppress(OSError):  # EIO: the terminal's last writer has gone
+                    while select.select([master], [], [], 60)[0] and (chunk := os.read(master, 4096)):
+                        shown += chunk
+            os.close(master)
             print(f"  {' '.join(words)} on a terminal: {shown!r}")
-            checks.equal(f"{' '.join(words)}: on a terminal as on a pipe", CURSOR.sub(b"", shown), piped)
-
-    def on_terminal(self, command):
-        master, slave = pty.openpty()
-        tty.setraw(slave)
-        with subprocess.Popen(command, env=self.machine.env, stdin=subprocess.DEVNULL, stdout=slave,
-                              stderr=subprocess.DEVNULL):
-            os.close(slave)
-            shown = b""
-            while select.select([master], [], [], 60)[0]:
-                try:
-                    chunk = os.read(master, 4096)
-                except OSError:  # the terminal's last writer has gone
-                    break
-                if not chunk:
-                    break
-                shown += chunk
-        os.close(master)
-        return shown
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    for name in ("--zephrane", "--fixtures", "--runner", "--prefix"):
-        parser.add_argument(name, required=True)
-    parser.add_argument("--only", default="", help="run only the rows whose name holds this text")
-    args = parser.parse_args()
-    return table.run_table(WineDriver(args), args.only)
+            checks.equal(f"{' '.join(words)}: on a terminal as on a pipe", CURSOR.sub(b"", shown),
+                         self.wine(self.zephrane, *words)[0])
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    only = sys.argv[6] if len(sys.argv) > 6 and sys.argv[5] == "--only" else ""
+    sys.exit(table.run_table(WineDriver(*sys.argv[1:5]), only))
