@@ -38,8 +38,8 @@ REGISTRY.update({"absent-key": {}, "absent-value": {"64": ()}, "wrong-type": {"6
 # The key above BIND's by view: 32-bit programs see Software\Wow6432Node as Software.
 ISC_KEYS = {"64": "HKEY_LOCAL_MACHINE\\Software\\ISC", "32": "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\ISC"}
 # What this driver sets up, and why not the rest.
-SUPPORTED = {"install": ({"normal"}, "unusual folder names and protection are rows of the POSIX build"),
-             "bin": ({"normal", "missing", "file"}, "Windows does not check who may change bin"),
+SUPPORTED = {"install": ({"normal", "unprotected"}, "unusual folder names are rows of the POSIX build"),
+             "bin": ({"normal", "missing", "file", "unprotected"}, ""),
              "generator": ({"key", "missing", "no-key", "invisible-key", "conf-folder"},
                            "a case of the POSIX build or of the fault suites"),
              "etc": ({"old", "none", "file"}, "a case of the fault suites"),
@@ -171,12 +171,16 @@ class WineDriver:
         install.mkdir(parents=True)
         if row["bin"] == "file":
             bin_.write_bytes(b"")
-        elif row["bin"] == "normal":
+        elif row["bin"] in ("normal", "unprotected"):
             bin_.mkdir()
             (bin_ / "stand_in_mode").write_text(row["generator"])
             if row["generator"] != "missing":
                 shutil.copy(self.fixtures / "stand_in_keygen.exe", bin_ / "rndc-confgen.exe")
         planted = table.plant(row, install, CLOCK)
+        # Wine turns others' write permission into write for Everyone in the access rules it reports.
+        for path, wanted in ((install, row["install"]), (bin_, row["bin"])):
+            if wanted == "unprotected":
+                path.chmod(0o777)
         self.server.answer(*["root-hints" if a == "hints" else a for a in row["server"]])
         proxy = f"http://127.0.0.1:{free_port()}" if row["server"] == ["refused"] else self.server.proxy
         begin = time.time()
