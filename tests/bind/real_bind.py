@@ -69,27 +69,17 @@ class RealBind(Installation):
         return [f"status: {status and status[1]}", f"flags: {flags and flags[1]}",
                 *(" ".join(line.split()) for line in out.splitlines() if line and not line.startswith(";"))]
 
-    def named_runs(self):
-        pid = self.named_pid()
-        return pid is not None and not ended(pid)
-
     def named_pid(self):
-        with contextlib.suppress(OSError):
+        """named's process while it runs (a zombie has ended), else None."""
+        with contextlib.suppress(OSError, IndexError):
             with open(os.path.join(self.services, "named.pid"), encoding="ascii") as f:
-                return f.read().strip()
+                pid = f.read().strip()
+            with open(f"/proc/{pid}/stat", encoding="latin-1") as f:
+                return pid if f.read().rsplit(")", 1)[1].split()[0] != "Z" else None
 
     def read(self, folder, name):
         with open(self.path(folder, name), "rb") as f:
             return f.read()
-
-
-def ended(pid):
-    """The process is gone, or a zombie not yet reaped."""
-    try:
-        with open(f"/proc/{pid}/stat", encoding="latin-1") as f:
-            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
-    except OSError:
-        return True
 
 
 def transcript(bind, second):
@@ -121,28 +111,17 @@ def serves(bind, run):
     checks.equal(f"{run}: modes and owners", modes(bind), EXPECTED_MODES)
 
 
-def group_name(gid):
-    with contextlib.suppress(KeyError):
-        return grp.getgrgid(gid).gr_name
-    return str(gid)
-
-
 def modes(bind):
     """etc and the files the tool wrote: mode, owner and group."""
-    found = {}
-    for name in ["", *GENERATED]:
-        with contextlib.suppress(OSError):
-            info = os.stat(bind.path("etc", name))
-            found[name or "etc"] = (oct(info.st_mode & 0o7777), info.st_uid, group_name(info.st_gid))
-    return found
+    infos = {name or "etc": os.stat(bind.path("etc", name)) for name in ["", *GENERATED]
+             if os.path.exists(bind.path("etc", name))}
+    return {name: (oct(i.st_mode & 0o7777), i.st_uid, grp.getgrgid(i.st_gid).gr_name) for name, i in infos.items()}
 
 
 # named (user bind) may write into etc and read named.conf; the secret is
 # nobody else's; the zones and hints are everybody's to read.
-SERVER = "bind"
-EXPECTED_MODES = {"etc": ("0o770", 0, SERVER), "named.conf": ("0o640", 0, SERVER), "rndc.conf": ("0o600", 0, "root"),
-                  "localhost.zone": ("0o644", 0, "root"), "named.local": ("0o644", 0, "root"),
-                  "named.root": ("0o644", 0, "root")}
+EXPECTED_MODES = {"etc": ("0o770", 0, "bind"), "named.conf": ("0o640", 0, "bind"), "rndc.conf": ("0o600", 0, "root"),
+                  **{name: ("0o644", 0, "root") for name in ("localhost.zone", "named.local", "named.root")}}
 
 
 def suite(bind):
@@ -159,20 +138,16 @@ def suite(bind):
     # Second run, while named runs with the first configuration, on a machine
     # that reaches the root hints only through it; a umask that allows nothing.
     bind.sandbox.server.answer("while-named-runs")
-    bind.sandbox.server.named_runs = bind.named_runs
+    bind.sandbox.server.named_runs = lambda: bind.named_pid() is not None
     previous = os.umask(0o077)
-    before = time.strftime("%Y%m%d%H%M%S")
     result = bind.run(["start"])
-    after = time.strftime("%Y%m%d%H%M%S")
     os.umask(previous)
     checks.equal("second run: requests for the root hints", bind.sandbox.server.requests(), 1)
     bind.check_run("second run", result, transcript(bind, True))
-    checks.check("second run: the first named stopped", ended(first_pid))
-    checks.check("second run: named started anew", bind.named_pid() not in (None, first_pid))
+    checks.check("second run: named stopped and started anew", bind.named_pid() not in (None, first_pid))
     serves(bind, "second run")
     backups = [name for name in os.listdir(bind.folder) if re.fullmatch(r"etc_\d{14}", name)]
     if checks.equal("second run: backup folders", len(backups), 1):
-        checks.check("second run: backup named by the time of the run", before <= backups[0][4:] <= after)
         checks.equal("second run: backup files changed",
                      [name for name in GENERATED if bind.read(backups[0], name) != first[name]], [])
         checks.check("second run: the old rndc.conf no longer controls named",

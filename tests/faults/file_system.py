@@ -80,28 +80,9 @@ def read_only(bind):
     sh("mount", "-o", "remount,ro", os.path.dirname(bind.folder))
 
 
-def immutable(name):
-    def change(bind):
-        sh("chattr", "+i", bind.path("etc", name))
-    return change
-
-
-def device(name):
-    """A device that swallows what is written (as /dev/null does) where `name` belongs."""
-    def change(bind):
-        os.mknod(bind.path("etc", name), 0o666 | 0o020000, os.makedev(1, 3))
-    return change
-
-
-def outside(bind):
-    return os.path.join(os.path.dirname(bind.folder), "outside")
-
-
-def link_outside(name):
-    """`name` a link to a file of root's outside the installation."""
-    def change(bind):
-        os.symlink(os.path.join(outside(bind), "target"), bind.path("etc", name))
-    return change
+def outside(bind, *name):
+    """A folder of root's outside the installation, on its file system."""
+    return os.path.join(os.path.dirname(bind.folder), "outside", *name)
 
 
 def etc_swapped(bind):
@@ -133,16 +114,16 @@ ROWS = [
         failed_at("Creating etc-folder ...", "etc-folder not created!"), arrange=inodes_used_up,
         mount="size=1m,mode=0755,nr_inodes=64"),
     Row("rndc.key not deleted: immutable key",
-        failed_at("Deleting rndc.key ...", "rndc.key not deleted!"), at_key=immutable("rndc.key"),
-        key_left=True),
-    Row("rndc.conf not written: a device in the way",
-        failed_at("Writing rndc.conf ...", "rndc.conf not written!"), at_key=device("rndc.conf")),
+        failed_at("Deleting rndc.key ...", "rndc.key not deleted!"),
+        at_key=lambda bind: sh("chattr", "+i", bind.path("etc", "rndc.key")), key_left=True),
+    Row("rndc.conf not written: a device that swallows what is written in the way",
+        failed_at("Writing rndc.conf ...", "rndc.conf not written!"),
+        at_key=lambda bind: os.mknod(bind.path("etc", "rndc.conf"), 0o666 | 0o020000, os.makedev(1, 3))),
     Row("named.conf not written: a link to a file outside",
         failed_at("Writing named.conf ...", "named.conf not written!"),
-        at_key=link_outside("named.conf")),
+        at_key=lambda bind: os.symlink(outside(bind, "target"), bind.path("etc", "named.conf"))),
     Row("a link in the previous etc is kept, not followed", progress("Writing named.local ..."),
-        arrange=lambda bind: os.symlink(os.path.join(outside(bind), "target"), bind.path("etc", "named.root")),
-        succeeds=True),
+        arrange=lambda bind: os.symlink(outside(bind, "target"), bind.path("etc", "named.root")), succeeds=True),
     Row("etc swapped for a link during the run: nothing written outside",
         failed_at("Generating rndc.key ...", "rndc.key not generated!"), at_key=etc_swapped),
     Row("disk full on named.root", progress("Downloading named.root ..."),
@@ -164,7 +145,7 @@ def run_row(sandbox, number, row):
     try:
         bind = Bind(sandbox, f"row{number:02}", os.path.join(folder, "ISC BIND"))
         bind.previous_etc()
-        write(os.path.join(outside(bind), "target"), OUTSIDE)
+        write(outside(bind, "target"), OUTSIDE)
         sandbox.server.answer("root-hints")
         if row.arrange:
             row.arrange(bind)
