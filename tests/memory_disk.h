@@ -15,7 +15,6 @@ namespace zephrane::testing {
 struct MemoryDisk {
     std::set<std::string> folders;                 // paths without a trailing separator
     std::map<std::string, std::string> files;      // path -> bytes
-    std::map<std::string, FileAccess> access;      // how each created file may be read
     std::set<std::string> full;                    // writes to it come out short
     std::set<std::string> unreadable;              // opening it for reading is refused
     std::set<std::string> undeletable;             // deleting it fails
@@ -48,13 +47,12 @@ class MemoryFolder final : public Folder {
 public:
     // `path` ends with the separator.
     MemoryFolder(MemoryDisk& disk, std::string path) : disk_(disk), path_(std::move(path)) {}
-    std::unique_ptr<File> CreateFile(const std::string& name, FileAccess access) override {
+    std::unique_ptr<File> CreateFile(const std::string& name, FileAccess) override {
         const std::string path = path_ + name;
         if (disk_.files.count(path) > 0 || disk_.folders.count(path) > 0) {
             return nullptr;
         }
         disk_.files[path];
-        disk_.access[path] = access;
         return std::make_unique<MemoryFile>(disk_, path);
     }
     std::unique_ptr<File> OpenFile(const std::string& name) override {
