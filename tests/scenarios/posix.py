@@ -54,14 +54,13 @@ class PosixDriver:
                  "nul": folder + "/\0/elsewhere/", "empty": "", "relative": "ISC BIND/",
                  "missing-folder": folder + "-missing/"}.get(row["registry"])
         bind = Installation(self.sandbox, f"side{self.count}", folder, self.stand_in, install_dir=value or "")
-        registry_value = os.path.join(bind.registry, "Software", "ISC", "BIND", "InstallDir")
+        key = os.path.join(bind.registry, "Software", "ISC", "BIND")
         if row["registry"] in ("absent-key", "absent-value", "wrong-type"):
-            shutil.rmtree(os.path.dirname(registry_value) if row["registry"] == "absent-key" else registry_value,
-                          ignore_errors=True)
-            if os.path.exists(registry_value):
-                os.remove(registry_value)
-            if row["registry"] == "wrong-type":
-                os.makedirs(registry_value)  # a folder is no string value
+            os.remove(os.path.join(key, "InstallDir"))
+        if row["registry"] == "absent-key":
+            os.rmdir(key)
+        if row["registry"] == "wrong-type":
+            os.makedirs(os.path.join(key, "InstallDir"))  # a folder is no string value
         return bind, value
 
     def machine(self, row):
