@@ -8,6 +8,7 @@
 #include "config/root_hints.h"
 #include "config/service_switch.h"
 #include "io/directories.h"
+#include "io/removal.h"
 #include "io/text_file.h"
 #include "platform/paths.h"
 
@@ -34,39 +35,20 @@ std::optional<std::string> FetchRootHints(Platform& platform) {
     return body;
 }
 
-// A file that is removed unless it was finished: part of the root hints
-// (the disk full) must not pass for them.
-class Unfinished {
-public:
-    Unfinished(Folder& folder, std::string name) : folder_(folder), name_(std::move(name)) {}
-    Unfinished(const Unfinished&) = delete;
-    Unfinished& operator=(const Unfinished&) = delete;
-    ~Unfinished() {
-        if (!finished_) {
-            folder_.DeleteFile(name_);
-        }
-    }
-    void Finished() { finished_ = true; }
-
-private:
-    Folder& folder_;
-    std::string name_;
-    bool finished_ = false;
-};
-
+// Part of the root hints (the disk full) must not pass for them.
 bool WriteRootHints(Folder& etc, const std::string& hints) {
-    Unfinished unfinished(etc, "named.root");
+    Removal partial(etc, "named.root");
     {
         // Closed before a removal: Windows removes no open file.
         const std::unique_ptr<File> file = etc.CreateFile("named.root", FileAccess::Plain);
         if (!file) {
-            unfinished.Finished();  // not ours to remove
+            partial.Keep();  // not ours to remove
             return false;
         }
         WriteAll(*file, hints);
         file->Close();
     }
-    unfinished.Finished();
+    partial.Keep();
     return true;
 }
 
@@ -154,17 +136,17 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
         out.Flush();
         // Interrupted now, the run would leave the secret behind.
         const std::unique_ptr<Hold> uninterrupted = platform.HoldInterruptions();
-        KeyFile key(*etcFolder);
+        Removal key(*etcFolder, std::string(kKeyFileName));
         if (!GenerateKey(platform, installDir) || !platform.FileExists(keyPath)) {
             return Fail(out, "rndc.key not generated!");
         }
 
         out.WriteLine("Reading rndc.key ...");
-        keyLines = key.Read();
+        keyLines = ReadTextFile(*etcFolder, std::string(kKeyFileName));
 
         // The secret is to live only inside rndc.conf and named.conf.
         out.WriteLine("Deleting rndc.key ...");
-        key.Delete();
+        key.RemoveNow();
         if (platform.FileExists(keyPath)) {
             return Fail(out, "rndc.key not deleted!");
         }

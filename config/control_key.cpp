@@ -2,7 +2,6 @@
 
 #include "config/constants.h"
 #include "config/install_paths.h"
-#include "io/text_file.h"
 
 namespace zephrane {
 namespace {
@@ -21,19 +20,6 @@ std::string KeyGeneratorArguments(const std::string& installDir) {
 
 bool GenerateKey(Platform& platform, const std::string& installDir) {
     return platform.RunAndWait(KeyGeneratorPath(installDir), KeyGeneratorArguments(installDir));
-}
-
-KeyFile::~KeyFile() {
-    if (!deleted_) {
-        etc_.DeleteFile(std::string(kKeyFileName));
-    }
-}
-
-KeyLines KeyFile::Read() { return ReadTextFile(etc_, std::string(kKeyFileName)); }
-
-bool KeyFile::Delete() {
-    deleted_ = etc_.DeleteFile(std::string(kKeyFileName));
-    return deleted_;
 }
 
 }  // namespace zephrane
