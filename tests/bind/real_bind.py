@@ -183,8 +183,9 @@ def with_real_bind(zephrane, action):
     ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
     for number in (signal.SIGINT, signal.SIGTERM):
         signal.signal(number, lambda number, _: sys.exit(128 + number))
-    with Sandbox(zephrane) as sandbox:
-        os.chmod(sandbox.work, 0o755)  # named, as user bind, must reach its folder
+    # named, as user bind, must reach its folder: /tmp, whatever TMPDIR says.
+    with Sandbox(zephrane, "/tmp") as sandbox:
+        os.chmod(sandbox.work, 0o755)
         bind = RealBind(sandbox)
         try:
             action(bind)

@@ -178,9 +178,9 @@ def Result(stdout, stderr, status):  # noqa: N802 (a record)
 
 
 class Sandbox:
-    def __init__(self, zephrane):
+    def __init__(self, zephrane, parent=None):
         self.zephrane = os.path.abspath(zephrane)
-        self.work = tempfile.mkdtemp(prefix="zephrane-")
+        self.work = tempfile.mkdtemp(prefix="zephrane-", dir=parent)
         self.server = HintsServer(self.work)
         self.checks = Checks()
 
