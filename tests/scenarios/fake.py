@@ -24,6 +24,8 @@ def hexed(data):
 
 
 class FakeDriver:
+    parallel = 4
+
     def __init__(self, program):
         self.program = program
 

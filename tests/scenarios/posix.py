@@ -3,6 +3,7 @@ row an installation folder and registry of its own, the stand-in key
 generator, the systemctl stand-in for named and systemd-resolved, and the
 root hints server as the proxy.
 Usage: posix.py <zephrane> <stand-in key generator> [--only TEXT]"""
+import itertools
 import os
 import shutil
 import sys
@@ -11,7 +12,7 @@ import time
 import table
 
 sys.path.insert(0, os.path.join(os.path.dirname(table.HERE), "support"))
-from sandbox import ROOT_HINTS, Installation, Sandbox, free_port, write  # noqa: E402
+from sandbox import ROOT_HINTS, HintsServer, Installation, Sandbox, free_port, write  # noqa: E402
 
 FOLDER_NAMES = {"normal": "ISC BIND", "unprotected": "ISC BIND", "quote": 'ISC "BIND"', "tab": "ISC\tBIND",
                 "cp1252": os.fsdecode(b"B\xfcro \xc4nderung \x80"), "utf8": "Büro €", "long": "b" * 255}
@@ -23,9 +24,11 @@ UNSUPPORTED = {"registry": {"expand", "expand-variable", "view32", "both-views"}
 
 
 class PosixDriver:
+    parallel = 8  # each row has its own installation, services and server; most of a run is pauses
+
     def __init__(self, zephrane, stand_in):
         self.zephrane, self.stand_in = zephrane, os.path.abspath(stand_in)
-        self.count = 0
+        self.count = itertools.count()
 
     def __enter__(self):
         self.sandbox = Sandbox(self.zephrane)
@@ -47,13 +50,13 @@ class PosixDriver:
         return None
 
     def install(self, row):
-        self.count += 1
-        folder = os.path.join(self.sandbox.work, f"row{self.count}", FOLDER_NAMES[row["install"]])
+        number = next(self.count)
+        folder = os.path.join(self.sandbox.work, f"row{number}", FOLDER_NAMES[row["install"]])
         os.makedirs(folder)
         value = {"install": folder + "/", "bare": folder, "doubled": folder + "//", "echoed": folder + "/\n",
                  "nul": folder + "/\0/elsewhere/", "empty": "", "relative": "ISC BIND/",
                  "missing-folder": folder + "-missing/"}.get(row["registry"])
-        bind = Installation(self.sandbox, f"side{self.count}", folder, self.stand_in, install_dir=value or "")
+        bind = Installation(self.sandbox, f"side{number}", folder, self.stand_in, install_dir=value or "")
         key = os.path.join(bind.registry, "Software", "ISC", "BIND")
         if row["registry"] in ("absent-key", "absent-value", "wrong-type"):
             os.remove(os.path.join(key, "InstallDir"))
@@ -113,16 +116,16 @@ class PosixDriver:
 
     def run(self, row):
         bind, value, planted = self.machine(row)
-        server = self.sandbox.server
+        server = HintsServer(bind.side)
         server.answer(*["root-hints" if a == "hints" else a for a in row["server"]])
         server.named_runs = lambda: self.services(bind)["named"][0] == 4
-        if row["server"] == ["refused"]:
-            bind.env["http_proxy"] = f"http://127.0.0.1:{free_port()}"
+        bind.env["http_proxy"] = f"http://127.0.0.1:{free_port()}" if row["server"] == ["refused"] else server.proxy
         begin = time.time()
         result = bind.run(row["words"])
         stamps = table.stamps(begin, time.time(), time.localtime)
         outcome = table.Outcome(result.stdout, result.stderr, result.status, table.read_tree(bind.folder),
                                 self.services(bind), server.requests(), stamps)
+        server.stop()
         install_dir = (value or "").split("\0")[0].rstrip("\n")
         install_dir += "/" * (not install_dir.endswith("/"))
         ctx = table.Context(line_end=b"\n", generator="rndc-confgen", exe="zephrane", install_dir=install_dir,

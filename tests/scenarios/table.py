@@ -6,6 +6,7 @@ every field but "name" and "stdout" has a default (DEFAULTS). A driver (fake.py,
 posix.py, wine.py) sets the machine up as its kind of system can, runs the
 tool and reports an Outcome; rows it cannot set up it skips, with the reason.
 """
+import concurrent.futures
 import json
 import os
 import re
@@ -211,21 +212,19 @@ def compare(checks, row, outcome, ctx, planted):
 
 
 def run_table(driver, only=""):
-    """Runs every row `driver` supports, then the checks of its own system
-    (`driver.own_checks()`: (name, function of Checks) pairs, if it has any);
-    the exit status of the suite."""
+    """Runs every row `driver` supports (`driver.parallel` at a time), then
+    the checks of its own system (`driver.own_checks()`: (name, function of
+    Checks) pairs, if it has any); the exit status of the suite."""
     checks = Checks()
-    skipped = []
+    chosen = [row for row in rows() if only in row["name"]]
+    reasons = {row["name"]: driver.unsupported(row) for row in chosen}
+    skipped = [f"{name}: {reason}" for name, reason in reasons.items() if reason]
     with driver:
-        for row in rows():
-            if only not in row["name"]:
-                continue
-            reason = driver.unsupported(row)
-            if reason:
-                skipped.append(f"{row['name']}: {reason}")
-                continue
+        supported = [row for row in chosen if not reasons[row["name"]]]
+        with concurrent.futures.ThreadPoolExecutor(getattr(driver, "parallel", 1)) as pool:
+            results = list(pool.map(driver.run, supported))
+        for row, (outcome, ctx, planted) in zip(supported, results):
             with checks.case(row["name"]):
-                outcome, ctx, planted = driver.run(row)
                 compare(checks, row, outcome, ctx, planted)
         for name, check in getattr(driver, "own_checks", list)():
             if only in name:

@@ -146,11 +146,13 @@ class HintsServer(http.server.ThreadingHTTPServer):
 class Checks:
     def __init__(self):
         self.failures = 0
+        self.lock = threading.Lock()  # runs in threads of their own check too
 
     def check(self, what, ok, detail=""):
         if not ok:
-            self.failures += 1
-            print(f"FAIL: {what}\n{detail}".rstrip())
+            with self.lock:
+                self.failures += 1
+                print(f"FAIL: {what}\n{detail}".rstrip())
         return ok
 
     def equal(self, what, actual, expected):
