@@ -16,6 +16,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace zephrane {
@@ -119,6 +121,40 @@ TEST_F(SystemFiles, ModesWithoutAGroupWhateverTheUmask) {
     const auto mode = [&](const char* name) { return static_cast<int>(fs::status(root_ / name).permissions()); };
     EXPECT_EQ((std::vector{mode("etc"), mode("etc/secret"), mode("etc/server"), mode("etc/plain")}),
               (std::vector{0700, 0600, 0600, 0644}));
+}
+
+// Whom the tool trusts with a folder it runs a program from, asked by root and
+// by an unprivileged caller (a child that has given root up).
+TEST_F(SystemFiles, FoldersOnlyRootOrTheCallerMayChange) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "owners other than the caller need root";
+    }
+    constexpr uid_t kNobody = 65534;
+    struct Row {
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool byRoot, byNobody;
+    } const rows[] = {
+        {0, 0, 0755, true, true},          {0, 0, 0775, true, true},  // root's group may write
+        {0, 1000, 0775, false, false},     {0, 1000, 0755, true, true},
+        {0, 0, 0757, false, false},        {kNobody, 0, 0755, false, true},
+        {1000, 1000, 0700, false, false},
+    };
+    for (const Row& row : rows) {
+        const std::string folder = P("protected");
+        fs::create_directory(folder);
+        ASSERT_EQ(::chown(folder.c_str(), row.owner, row.group) | ::chmod(folder.c_str(), row.mode), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            _exit(::setuid(kNobody) == 0 ? system_->IsProtectedFolder(folder) : 2);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(system_->IsProtectedFolder(folder), row.byRoot) << std::oct << row.mode << " by root";
+        EXPECT_EQ(WEXITSTATUS(status), row.byNobody ? 1 : 0) << std::oct << row.mode << " by nobody";
+        fs::remove(folder);
+    }
 }
 #endif
 
