@@ -141,13 +141,15 @@ TEST_F(SystemFiles, FoldersOnlyRootOrTheCallerMayChange) {
         {0, 0, 0757, false, false},        {kNobody, 0, 0755, false, true},
         {1000, 1000, 0700, false, false},
     };
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     for (const Row& row : rows) {
         const std::string folder = P("protected");
         fs::create_directory(folder);
         ASSERT_EQ(::chown(folder.c_str(), row.owner, row.group) | ::chmod(folder.c_str(), row.mode), 0);
         const pid_t child = ::fork();
         if (child == 0) {
-            _exit(::setuid(kNobody) == 0 ? system_->IsProtectedFolder(folder) : 2);
+            // From inside root_: the folders above it may be closed to nobody.
+            _exit(::chdir(root_.c_str()) == 0 && ::setuid(kNobody) == 0 ? system_->IsProtectedFolder("protected") : 2);
         }
         int status = 0;
         ::waitpid(child, &status, 0);
