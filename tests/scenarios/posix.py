@@ -62,6 +62,8 @@ class PosixDriver:
             os.remove(os.path.join(key, "InstallDir"))
         if row["registry"] == "absent-key":
             os.rmdir(key)
+            if not os.path.exists("/etc/zephrane/registry"):  # the build's own default: no key there either
+                del bind.env["ZEPHRANE_REGISTRY"]
         if row["registry"] == "wrong-type":
             os.makedirs(os.path.join(key, "InstallDir"))  # a folder is no string value
         return bind, value
