@@ -68,18 +68,21 @@ int RunZephrane(Platform& platform, Console& out, const std::vector<std::string>
         skipped = !proceed;
     }
 
-    bool succeeded = skipped;
+    int status = skipped ? kExitSucceeded : kExitFailed;
     if (proceed) {
-        succeeded = ConfigureServer(platform, out, HasParam(args, "start"));
+        const ConfigureResult result = ConfigureServer(platform, out, HasParam(args, "start"));
         out.WriteLine();
-        out.WriteLine(succeeded ? "CONFIGURATION SUCCEEDED" : "CONFIGURATION FAILED");
+        out.WriteLine(result == ConfigureResult::Succeeded ? "CONFIGURATION SUCCEEDED" : "CONFIGURATION FAILED");
+        status = result == ConfigureResult::Succeeded ? kExitSucceeded
+                 : result == ConfigureResult::Failed  ? kExitFailed
+                                                      : kExitNotRestored;
     } else if (skipped) {
         out.WriteLine("CONFIGURATION SKIPPED");
     } else {
         out.WriteLine("EXECUTION FAILED");
     }
     out.WriteLine();
-    return succeeded ? kExitSucceeded : kExitFailed;
+    return status;
 }
 
 int RunAndReport(Platform& platform, const std::vector<std::string>& args) {

@@ -5,6 +5,7 @@
 #include "config/constants.h"
 #include "config/control_key.h"
 #include "config/install_paths.h"
+#include "config/rollback.h"
 #include "config/root_hints.h"
 #include "config/service_switch.h"
 #include "io/directories.h"
@@ -52,9 +53,30 @@ bool WriteRootHints(Folder& etc, const std::string& hints) {
     return true;
 }
 
-}  // namespace
+// One run of the sequence. What it holds (the lock) lives until the
+// changes are undone; what it opens in etc is closed before that.
+struct Sequence {
+    Sequence(Platform& platform, Console& out) : platform(platform), out(out), rollback(platform) {}
 
-bool ConfigureServer(Platform& platform, Console& out, bool start) {
+    Platform& platform;
+    Console& out;
+    Rollback rollback;
+    std::unique_ptr<Hold> lock;
+
+    // Prints the progress line of the next step: false, printing nothing,
+    // when an interruption came during the step before; the run ends there.
+    bool Next(std::string_view line) {
+        if (rollback.Interrupted()) {
+            return false;
+        }
+        out.WriteLine(line);
+        return true;
+    }
+
+    bool Configure(bool start);
+};
+
+bool Sequence::Configure(bool start) {
     const std::string generator(kKeyGeneratorName);
     const std::string named(kNamedService);
 
@@ -79,19 +101,28 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
     }
 
     // One run at a time: another one's half-made etc must not be moved aside.
-    const std::unique_ptr<Hold> lock = platform.LockFolder(installDir);
-    // Fetched while named still runs: a machine that resolves through its
-    // own named cannot download once it is stopped.
-    std::optional<std::string> rootHints = lock ? FetchRootHints(platform) : std::nullopt;
+    lock = platform.LockFolder(installDir);
+    // Fetched once, while named still runs: a machine that resolves through
+    // its own named cannot download once it is stopped.
+    const std::optional<std::string> rootHints = lock ? FetchRootHints(platform) : std::nullopt;
 
-    // named must not read its configuration while etc is being replaced.
+    // named must not read its configuration while etc is being replaced,
+    // and goes back to its state and start type if the run fails.
     const ServiceState namedState = platform.GetServiceState(named);
+    // One that is stopping already still reads it: let it stop, silently.
+    const bool stillStopping = namedState == ServiceState::StopPending && !platform.StopServiceAndWait(named);
     const bool wasRunning = MayBeRunning(namedState);
-    if (wasRunning) {
+    // What named goes back to; read only when the run is to change it.
+    std::optional<StartType> namedStartType;
+    if (wasRunning || start) {
+        namedStartType = platform.GetServiceStartType(named);
+    }
+    if (wasRunning || stillStopping) {
         out.WriteLine("Stopping service ...");
-        if (!lock || namedState == ServiceState::Unknown) {
+        if (stillStopping || !lock || namedState == ServiceState::Unknown || !namedStartType) {
             return Fail(out, "Service not stopped!");
         }
+        rollback.NamedStopping(named, *namedStartType);
         const bool stopped = SwitchService(platform, named, false);
         platform.Sleep(kServicePauseMs);
         if (!stopped) {
@@ -102,27 +133,41 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
     // The old configuration is never deleted, only moved aside.
     const std::string etc = EtcFolder(installDir);
     if (platform.DirectoryExists(etc)) {
-        out.WriteLine("Renaming etc-folder ...");
+        if (!Next("Renaming etc-folder ...")) {
+            return false;
+        }
         if (lock) {
-            platform.RenameFile(etc, StripTrailingBackslash(etc) + "_" + TimeStamp(platform.Now()) + kPathSeparator);
+            const std::string stamp = TimeStamp(platform.Now());
+            const std::string backup = StripTrailingBackslash(etc) + "_" + stamp + kPathSeparator;
+            rollback.BeginChanges();
+            platform.RenameFile(etc, backup);
+            if (!platform.DirectoryExists(etc)) {
+                rollback.EtcMovedAside(etc, backup, stamp);
+            }
         }
         if (platform.DirectoryExists(etc)) {
             return Fail(out, "etc-folder not renamed!");
         }
     }
 
-    out.WriteLine("Creating etc-folder ...");
+    if (!Next("Creating etc-folder ...")) {
+        return false;
+    }
     std::vector<std::string> groups(std::begin(kNamedGroups), std::end(kNamedGroups));
-    const std::unique_ptr<Folder> etcFolder = lock && ForceDirectories(platform, etc)
-                                                  ? platform.OpenFolder(etc, platform.ServiceAccount(named, groups))
-                                                  : nullptr;
+    std::unique_ptr<Folder> etcFolder;
+    if (lock) {
+        rollback.BeginChanges();
+        if (ForceDirectories(platform, etc)) {
+            rollback.EtcCreated(etc);
+            etcFolder = platform.OpenFolder(etc, platform.ServiceAccount(named, groups));
+        }
+    }
     if (!etcFolder) {
         return Fail(out, "etc-folder not created!");
     }
 
-    out.WriteLine("Downloading named.root ...");
-    if (!rootHints) {
-        rootHints = FetchRootHints(platform);
+    if (!Next("Downloading named.root ...")) {
+        return false;
     }
     if (!rootHints || !WriteRootHints(*etcFolder, *rootHints) || !platform.FileExists(etc + "named.root")) {
         return Fail(out, "named.root not downloaded!");
@@ -131,21 +176,25 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
     const std::string keyPath = etc + std::string(kKeyFileName);
     KeyLines keyLines;
     {
-        out.WriteLine("Generating rndc.key ...");
+        if (!Next("Generating rndc.key ...")) {
+            return false;
+        }
         // The generator writes to the same standard output; what is buffered goes first.
         out.Flush();
-        // Interrupted now, the run would leave the secret behind.
-        const std::unique_ptr<Hold> uninterrupted = platform.HoldInterruptions();
         Removal key(*etcFolder, std::string(kKeyFileName));
         if (!GenerateKey(platform, installDir) || !platform.FileExists(keyPath)) {
             return Fail(out, "rndc.key not generated!");
         }
 
-        out.WriteLine("Reading rndc.key ...");
+        if (!Next("Reading rndc.key ...")) {
+            return false;
+        }
         keyLines = ReadTextFile(*etcFolder, std::string(kKeyFileName));
 
         // The secret is to live only inside rndc.conf and named.conf.
-        out.WriteLine("Deleting rndc.key ...");
+        if (!Next("Deleting rndc.key ...")) {
+            return false;
+        }
         key.RemoveNow();
         if (platform.FileExists(keyPath)) {
             return Fail(out, "rndc.key not deleted!");
@@ -153,7 +202,9 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
     }
 
     for (const ConfigFile& file : ConfigFiles(installDir, keyLines)) {
-        out.WriteLine("Writing " + file.name + " ...");
+        if (!Next("Writing " + file.name + " ...")) {
+            return false;
+        }
         if (!WriteTextFile(*etcFolder, file.name, file.access, file.lines) || !platform.FileExists(etc + file.name)) {
             return Fail(out, file.name + " not written!");
         }
@@ -164,13 +215,37 @@ bool ConfigureServer(Platform& platform, Console& out, bool start) {
     if (!wasRunning && !start) {
         return true;
     }
-    out.WriteLine("Starting service ...");
-    const bool started = SwitchService(platform, named, true);
+    if (!Next("Starting service ...")) {
+        return false;
+    }
+    bool started = false;
+    if (namedStartType) {
+        rollback.NamedStarting(named, *namedStartType);
+        started = SwitchService(platform, named, true);
+    }
     platform.Sleep(kServicePauseMs);
     if (!started) {
         return Fail(out, "Service not started!");
     }
     return true;
+}
+
+}  // namespace
+
+ConfigureResult ConfigureServer(Platform& platform, Console& out, bool start) {
+    Sequence sequence(platform, out);
+    bool configured = false;
+    try {
+        configured = sequence.Configure(start);
+    } catch (...) {
+        // The report follows once the machine is as it was.
+        sequence.rollback.Undo();
+        throw;
+    }
+    if (configured) {
+        return ConfigureResult::Succeeded;
+    }
+    return sequence.rollback.Undo() ? ConfigureResult::Failed : ConfigureResult::NotRestored;
 }
 
 }  // namespace zephrane

@@ -5,9 +5,17 @@
 
 namespace zephrane {
 
+enum class ConfigureResult {
+    Succeeded,
+    Failed,       // and the machine is as it was before the run
+    NotRestored,  // failed, and part of what the run changed could not be put back
+};
+
 // One configuration run: stop named, move etc aside, write a fresh etc and
 // start named again. Prints a progress line before each step and one failure
-// line when a step fails; true when every step succeeded.
-bool ConfigureServer(Platform& platform, Console& out, bool start);
+// line when a step fails. A run that fails after its first change, an
+// interruption or an error nobody handles (which is thrown on afterwards)
+// undoes what it changed, silently.
+ConfigureResult ConfigureServer(Platform& platform, Console& out, bool start);
 
 }  // namespace zephrane

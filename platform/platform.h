@@ -52,7 +52,8 @@ enum class ServiceState : int {
 };
 
 // Start types by their Windows numbers (POSIX: enabled and disabled units).
-enum class StartType : int { Automatic = 2, OnDemand = 3 };
+// The tool sets the two in the middle; the others it only reads and puts back.
+enum class StartType : int { Boot = 0, System = 1, Automatic = 2, OnDemand = 3, Disabled = 4 };
 
 // An account that may use what a run creates besides the administrators: a
 // Windows SID in string form, or a POSIX group number. Empty: nobody.
@@ -105,6 +106,15 @@ public:
     virtual ~Hold() = default;
 };
 
+// Interruptions held until destroyed: they end nothing meanwhile, and the
+// holder asks whether one came.
+class HeldInterruptions : public Hold {
+public:
+    // Whether an interruption came since the hold began. What came is
+    // consumed when the hold ends: the holder has answered it.
+    virtual bool Requested() = 0;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -136,7 +146,8 @@ public:
     virtual bool CreateDirectory(const std::string& path) = 0;
     // Never replaces an existing `newPath`. POSIX: the parent's entries reach the disk.
     virtual bool RenameFile(const std::string& oldPath, const std::string& newPath) = 0;
-    virtual bool DeleteFile(const std::string& path) = 0;
+    // Removes the folder at `path` if it is empty; never a link's target.
+    virtual bool RemoveFolder(const std::string& path) = 0;
     // Opens the folder at `path` once and protects it: administrators full
     // control, `server` may read it and create and change files in it (POSIX:
     // 0770 with its group, 0700 without). nullptr when `path` is a link or
@@ -160,6 +171,9 @@ public:
     // state is left alone. A service in the middle of another change is let
     // finish it before it is asked.
     virtual ServiceState GetServiceState(const std::string& name) = 0;
+    // nullopt when it cannot be read, and POSIX: for a unit neither enabled
+    // nor disabled (static, masked, ...).
+    virtual std::optional<StartType> GetServiceStartType(const std::string& name) = 0;
     virtual bool SetServiceStartType(const std::string& name, StartType startType) = 0;
     virtual bool StartServiceAndWait(const std::string& name) = 0;
     virtual bool StopServiceAndWait(const std::string& name) = 0;
@@ -187,10 +201,11 @@ public:
     // `path`, at most 10 minutes; nullptr then. Held until destroyed (and
     // by no process that has ended).
     virtual std::unique_ptr<Hold> LockFolder(const std::string& path) = 0;
-    // Until destroyed, Ctrl+C and termination requests wait (POSIX: the
-    // signals are blocked and arrive afterwards; Windows: Ctrl+C and
-    // Ctrl+Break are ignored). The kernel's kill cannot wait.
-    virtual std::unique_ptr<Hold> HoldInterruptions() = 0;
+    // Until destroyed, Ctrl+C, Ctrl+Break, closing the console and
+    // termination requests wait (POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT
+    // are blocked; Windows: a console handler takes them, and holds a close
+    // as long as the system lets it). The kernel's kill cannot wait.
+    virtual std::unique_ptr<HeldInterruptions> HoldInterruptions() = 0;
 };
 
 // The real system of this build.

@@ -17,7 +17,7 @@ public:
     bool IsProtectedProgram(const std::string& path) override;
     bool CreateDirectory(const std::string& path) override;
     bool RenameFile(const std::string& oldPath, const std::string& newPath) override;
-    bool DeleteFile(const std::string& path) override;
+    bool RemoveFolder(const std::string& path) override;
     std::unique_ptr<Folder> OpenFolder(const std::string& path, const Account& server) override;
 
     LocalTime Now() override;
@@ -29,6 +29,7 @@ public:
     std::string ExecutablePath() override;
 
     ServiceState GetServiceState(const std::string& name) override;
+    std::optional<StartType> GetServiceStartType(const std::string& name) override;
     bool SetServiceStartType(const std::string& name, StartType startType) override;
     bool StartServiceAndWait(const std::string& name) override;
     bool StopServiceAndWait(const std::string& name) override;
@@ -39,7 +40,7 @@ public:
     bool RunAndWait(const std::string& program, const std::string& arguments) override;
 
     std::unique_ptr<Hold> LockFolder(const std::string& path) override;
-    std::unique_ptr<Hold> HoldInterruptions() override;
+    std::unique_ptr<HeldInterruptions> HoldInterruptions() override;
 };
 
 }  // namespace zephrane

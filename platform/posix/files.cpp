@@ -190,7 +190,14 @@ bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& n
     return renamed;
 }
 
-bool SystemPlatform::DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool SystemPlatform::RemoveFolder(const std::string& path) {
+    // rmdir never follows a link, nor removes one.
+    const bool removed = ::rmdir(StripTrailingBackslash(path).c_str()) == 0;
+    if (removed) {
+        SyncParent(path);
+    }
+    return removed;
+}
 
 std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, const Account& server) {
     // A trailing '/' would make even O_NOFOLLOW follow a link.

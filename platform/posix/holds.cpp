@@ -1,7 +1,6 @@
 #include <sys/file.h>
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <thread>
 
@@ -25,25 +24,6 @@ private:
     FileDescriptor fd_;
 };
 
-class BlockedSignals final : public Hold {
-public:
-    BlockedSignals() {
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-            sigaddset(&blocked, signal);
-        }
-        ::pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
-    }
-    BlockedSignals(const BlockedSignals&) = delete;
-    BlockedSignals& operator=(const BlockedSignals&) = delete;
-    // A signal that came meanwhile arrives now.
-    ~BlockedSignals() override { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-
-private:
-    sigset_t previous_;
-};
-
 }  // namespace
 
 std::unique_ptr<Hold> LockFolderWithin(const std::string& path, std::chrono::milliseconds wait) {
@@ -60,7 +40,5 @@ std::unique_ptr<Hold> LockFolderWithin(const std::string& path, std::chrono::mil
     }
     return std::make_unique<FolderLock>(std::move(fd));
 }
-
-std::unique_ptr<Hold> SystemPlatform::HoldInterruptions() { return std::make_unique<BlockedSignals>(); }
 
 }  // namespace zephrane

@@ -129,7 +129,22 @@ bool DriveUnit(SystemPlatform& platform, const std::string& unit, const char* ve
 
 ServiceState SystemPlatform::GetServiceState(const std::string& name) { return QueryState(UnitName(name)); }
 
+std::optional<StartType> SystemPlatform::GetServiceStartType(const std::string& name) {
+    const Shown shown = ShowUnit(UnitName(name));
+    if (!shown.unit || !IsKnown(StateOf(*shown.unit))) {
+        return std::nullopt;
+    }
+    if (shown.unit->unitFile == "enabled") {
+        return StartType::Automatic;
+    }
+    return shown.unit->unitFile == "disabled" ? std::optional(StartType::OnDemand) : std::nullopt;
+}
+
 bool SystemPlatform::SetServiceStartType(const std::string& name, StartType startType) {
+    // Units are enabled or disabled; systemd has no other start type to set.
+    if (startType != StartType::Automatic && startType != StartType::OnDemand) {
+        return false;
+    }
     const char* wanted = startType == StartType::Automatic ? "enabled" : "disabled";
     const std::string unit = UnitName(name);
     const Shown before = ShowUnit(unit);

@@ -170,7 +170,8 @@ bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& n
     return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
 }
 
-bool SystemPlatform::DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+// A junction or link in its place is removed itself, never what it points to.
+bool SystemPlatform::RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 
 std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, const Account& server) {
     const HANDLE handle = ::CreateFileA(StripTrailingBackslash(path).c_str(),

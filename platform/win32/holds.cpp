@@ -22,14 +22,6 @@ private:
     KernelHandle mutex_;
 };
 
-class IgnoredCtrlC final : public Hold {
-public:
-    IgnoredCtrlC() { SetConsoleCtrlHandler(nullptr, TRUE); }
-    IgnoredCtrlC(const IgnoredCtrlC&) = delete;
-    IgnoredCtrlC& operator=(const IgnoredCtrlC&) = delete;
-    ~IgnoredCtrlC() override { SetConsoleCtrlHandler(nullptr, FALSE); }
-};
-
 // One name per folder for every session on the machine; a folder path may
 // be longer than a mutex name and holds '\', hence a hash of its upper case.
 std::string MutexName(const std::string& path) {
@@ -60,7 +52,5 @@ std::unique_ptr<Hold> LockFolderWithin(const std::string& path, std::chrono::mil
     }
     return std::make_unique<HeldMutex>(std::move(mutex));
 }
-
-std::unique_ptr<Hold> SystemPlatform::HoldInterruptions() { return std::make_unique<IgnoredCtrlC>(); }
 
 }  // namespace zephrane

@@ -19,8 +19,11 @@ static_assert(static_cast<int>(ServiceState::Stopped) == SERVICE_STOPPED &&
               static_cast<int>(ServiceState::ContinuePending) == SERVICE_CONTINUE_PENDING &&
               static_cast<int>(ServiceState::PausePending) == SERVICE_PAUSE_PENDING &&
               static_cast<int>(ServiceState::Paused) == SERVICE_PAUSED);
-static_assert(static_cast<int>(StartType::Automatic) == SERVICE_AUTO_START &&
-              static_cast<int>(StartType::OnDemand) == SERVICE_DEMAND_START);
+static_assert(static_cast<int>(StartType::Boot) == SERVICE_BOOT_START &&
+              static_cast<int>(StartType::System) == SERVICE_SYSTEM_START &&
+              static_cast<int>(StartType::Automatic) == SERVICE_AUTO_START &&
+              static_cast<int>(StartType::OnDemand) == SERVICE_DEMAND_START &&
+              static_cast<int>(StartType::Disabled) == SERVICE_DISABLED);
 
 // The manager and one service in it; closed service first, then manager.
 class OpenedService {
@@ -118,6 +121,16 @@ ServiceState SystemPlatform::GetServiceState(const std::string& name) {
     }
     const std::optional<ServiceStatus> status = service.IsOpen() ? QueryStatus(service.Get()) : std::nullopt;
     return status ? status->state : ServiceState::Unknown;
+}
+
+std::optional<StartType> SystemPlatform::GetServiceStartType(const std::string& name) {
+    const OpenedService service(name, SERVICE_QUERY_CONFIG);
+    const std::vector<BYTE> buffer = service.IsOpen() ? QueryConfig(service.Get()) : std::vector<BYTE>();
+    if (buffer.empty()) {
+        return std::nullopt;
+    }
+    const DWORD startType = reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(buffer.data())->dwStartType;
+    return startType <= SERVICE_DISABLED ? std::optional(static_cast<StartType>(startType)) : std::nullopt;
 }
 
 bool SystemPlatform::SetServiceStartType(const std::string& name, StartType startType) {

@@ -1,0 +1,70 @@
+#include "config/rollback.h"
+
+#include "config/backup_name.h"
+#include "platform/paths.h"
+
+namespace zephrane {
+
+void Rollback::BeginChanges() {
+    if (!held_) {
+        held_ = platform_.HoldInterruptions();
+    }
+}
+
+void Rollback::Add(std::function<bool()> undo) {
+    BeginChanges();
+    undo_.push_back(std::move(undo));
+}
+
+void Rollback::NamedStopping(const std::string& name, StartType startType) {
+    Add([this, name, startType] {
+        // Started before its start type goes back: a service may run while
+        // disabled, but a disabled one cannot be started.
+        const bool started = platform_.StartServiceAndWait(name);
+        return platform_.SetServiceStartType(name, startType) && started;
+    });
+}
+
+void Rollback::NamedStarting(const std::string& name, StartType startType) {
+    Add([this, name, startType] {
+        // Whatever the failed start left, named must not hold the new
+        // configuration while the old one goes back.
+        const ServiceState state = platform_.GetServiceState(name);
+        const bool stopped = state == ServiceState::Stopped || platform_.StopServiceAndWait(name);
+        return platform_.SetServiceStartType(name, startType) && stopped;
+    });
+}
+
+void Rollback::EtcMovedAside(const std::string& etc, const std::string& backup, const std::string& stamp) {
+    stamp_ = stamp;
+    // RenameFile never replaces: whatever sits at etc now stays, and the
+    // backup stays where it is.
+    Add([this, etc, backup] { return platform_.RenameFile(backup, etc) && !platform_.DirectoryExists(backup); });
+}
+
+void Rollback::EtcCreated(const std::string& etc) {
+    Add([this, etc] {
+        if (!platform_.DirectoryExists(etc) || platform_.RemoveFolder(etc)) {
+            return true;
+        }
+        const std::string stamp = stamp_.empty() ? TimeStamp(platform_.Now()) : stamp_;
+        const std::string failed = StripTrailingBackslash(etc) + "_" + stamp + "_failed" + kPathSeparator;
+        platform_.RenameFile(etc, failed);
+        return !platform_.DirectoryExists(etc);
+    });
+}
+
+bool Rollback::Undo() {
+    bool restored = true;
+    for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo) {
+        try {
+            restored = (*undo)() && restored;
+        } catch (...) {
+            restored = false;
+        }
+    }
+    undo_.clear();
+    return restored;
+}
+
+}  // namespace zephrane
