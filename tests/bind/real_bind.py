@@ -16,14 +16,17 @@ Usage: real_bind.py <zephrane>   (scripts/demo.py shows such a run to a person)
 import contextlib
 import ctypes
 import errno
+import fcntl
 import grp
 import os
+import pwd
 import re
 import shutil
 import signal
 import socket
 import subprocess
 import sys
+import threading
 import time
 
 sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), folder)
@@ -76,6 +79,11 @@ class RealBind(Installation):
                 pid = f.read().strip()
             with open(f"/proc/{pid}/stat", encoding="latin-1") as f:
                 return pid if f.read().rsplit(")", 1)[1].split()[0] != "Z" else None
+
+    def started_pid(self):
+        """The pid of the latest named the stand-in started, running or not."""
+        with contextlib.suppress(OSError), open(os.path.join(self.services, "named.pid"), encoding="ascii") as f:
+            return f.read().strip()
 
     def read(self, folder, name):
         with open(self.path(folder, name), "rb") as f:
@@ -155,9 +163,65 @@ def suite(bind):
     secret = re.compile(rb'secret "[^"]*"')
     checks.check("second run: a new secret",
                  secret.search(bind.read("etc", "rndc.conf"))[0] != secret.search(first["rndc.conf"])[0])
+    failed_runs(bind)
     if checks.failures:
         with contextlib.suppress(OSError), open(os.path.join(bind.services, "named.log"), encoding="utf-8") as log:
             print("named's output since its latest start, the end:", *log.readlines()[-20:], sep="\n")
+
+
+def refuse_next_start(bind):
+    """named cannot take its lock file for the next start only: this process
+    holds it from the end of the running named until a new one has given up."""
+    lock = os.path.join(bind.services, "lock", "named.lock")
+    old = bind.named_pid()
+
+    def hold():
+        while bind.named_pid() == old:
+            time.sleep(0.01)
+        with open(lock, "a") as f:
+            os.chown(lock, pwd.getpwnam("bind").pw_uid, -1)
+            fcntl.lockf(f, fcntl.LOCK_EX)
+            while bind.started_pid() in (None, old) or bind.named_pid() is not None:
+                time.sleep(0.01)
+
+    thread = threading.Thread(target=hold, daemon=True)
+    thread.start()
+    return thread
+
+
+def failed_runs(bind):
+    """Runs that fail after named was stopped: each puts back what it changed.
+    named answers from the configuration before the run, under its rndc.conf."""
+    checks = bind.sandbox.checks
+    generator = bind.path("bin", "rndc-confgen")
+    for what, last, failure, arrange in [
+            ("download refused", "Downloading named.root ...", "named.root not downloaded!",
+             lambda: bind.sandbox.server.answer("not-found")),
+            ("no key made", "Generating rndc.key ...", "rndc.key not generated!",
+             lambda: shutil.copy("/bin/true", generator)),
+            ("named refuses the new configuration", "Starting service ...", "Service not started!",
+             lambda: refuse_next_start(bind))]:
+        # named's own journals change while it runs; the configuration must not.
+        configuration = lambda: {n: bind.read("etc", n) for n in GENERATED}  # noqa: E731
+        before, folders = configuration(), set(os.listdir(bind.folder))
+        held = arrange()
+        result = bind.run(["start"])
+        if isinstance(held, threading.Thread):
+            held.join(30)
+        lines = progress(last, stop=True, rename=True, start=True) + [failure, "", "CONFIGURATION FAILED", ""]
+        if last == "Starting service ...":  # BIND's generator says where it wrote
+            lines.insert(lines.index("Reading rndc.key ..."), f'wrote key file "{bind.path("etc", "rndc.key")}"')
+        bind.check_run(what, result, encode(BANNER + lines))
+        checks.check(f"{what}: etc as before", configuration() == before)
+        # The new etc: removed while empty, else kept aside.
+        new = sorted(set(os.listdir(bind.folder)) - folders)
+        checks.check(f"{what}: new folders", [re.sub(r"\d{14}", "<stamp>", n) for n in new] ==
+                     ["etc_<stamp>_failed"] * (last != "Downloading named.root ..."), f"  {new}")
+        serves(bind, what)
+        shutil.copy("/usr/sbin/rndc-confgen", generator)
+        bind.sandbox.server.answer("root-hints")
+        for name in new:
+            shutil.rmtree(bind.path(name))
 
 
 def end_adopted():

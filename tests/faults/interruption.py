@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""SIGKILL at many points of a real configuration run, each followed by a
-run that must succeed; SIGTERM while the key exists; and two runs started
-together. The stand-ins are slowed down (generator 300 ms on either side of
+"""SIGKILL at many points of a real configuration run and of the undo of a
+failed one, each followed by a run that must succeed; SIGTERM after the
+first change; and two runs started together. The stand-ins are slowed down (generator 300 ms on either side of
 the key, half the root hints 300 ms late, 100 ms per systemctl call) so that
 the points in between are reachable; the tool's output goes to a terminal,
 so each progress line arrives when printed.
@@ -9,8 +9,9 @@ so each progress line arrives when printed.
 After every kill the configuration from before that run exists byte for
 byte (as etc or as a backup), and so does every configuration before it;
 after every following run the new etc is complete and holds no rndc.key.
-A termination request while the key exists waits until it is deleted, so
-then no rndc.key is left anywhere; the kernel's kill cannot wait.
+A termination request after the first change waits for the step under way,
+then the run puts everything back and fails: etc, named and no rndc.key
+anywhere as before; the kernel's kill cannot wait.
 """
 import os
 import pty
@@ -26,7 +27,8 @@ from harness import GENERATED, Bind, backups, configurations, copies_of, key_fil
 from sandbox import write
 from table import configured, progress
 
-# (named before the run, progress line, seconds after it, what is under way[, signal])
+# (named before the run, progress line, seconds after it, what is under way[, signal[, answer]]):
+# "not-found" makes the run fail at the download, and undo.
 KILL_POINTS = [
     ("active", "Searching folder ...", 0, "the registry read"),
     ("active", "Stopping service ...", 0.05, "systemctl stop"),
@@ -36,6 +38,7 @@ KILL_POINTS = [
     ("inactive", "Downloading named.root ...", 0.15, "half of named.root written"),
     ("inactive", "Generating rndc.key ...", 0.1, "the generator, no key yet"),
     ("inactive", "Generating rndc.key ...", 0.45, "the generator, key written"),
+    ("active", "Renaming etc-folder ...", 0, "the rename", signal.SIGTERM),
     ("inactive", "Generating rndc.key ...", 0.45, "the generator, key written", signal.SIGTERM),
     ("inactive", "Reading rndc.key ...", 0, "the key read"),
     ("inactive", "Reading rndc.key ...", 0, "the key read", signal.SIGTERM),
@@ -46,13 +49,15 @@ KILL_POINTS = [
     ("inactive", "Writing named.local ...", 0, "named.local"),
     ("inactive", "Starting service ...", 0.05, "systemctl start"),
     ("inactive", "Starting service ...", 1.0, "the pause after the start"),
-] + [("inactive", None, i / 5, f"{i / 5:.1f} s after the start") for i in range(8)]  # blind to the output
+] + [("active", "named.root not downloaded!", delay, f"the undo, +{delay} s", signal.SIGKILL, "not-found")
+     for delay in (0, 0.05, 0.15, 0.25)] + [("inactive", None, i / 5, f"{i / 5:.1f} s after the start") for i in range(8)]  # blind to the output
 
 
 def run_until_killed(bind, line, delay, how=signal.SIGKILL):
     """Runs `zephrane start` on a terminal and sends `how` to its process
     group `delay` seconds after `line` was printed (after its start when
-    `line` is None). Returns the output and whether the kill came before the end."""
+    `line` is None). Returns the output, whether the kill came before the end
+    and the exit status."""
     master, slave = pty.openpty()
     modes = termios.tcgetattr(slave)
     modes[1] &= ~termios.OPOST  # LF stays LF
@@ -65,12 +70,15 @@ def run_until_killed(bind, line, delay, how=signal.SIGKILL):
     deadline = time.monotonic() + 60
     while True:
         now = time.monotonic()
-        if kill_at is not None and now >= kill_at or now > deadline:
-            if process.poll() is None:
+        if (kill_at is not None and now >= kill_at and not killed) or now > deadline:
+            if process.poll() is None and not killed:
                 os.killpg(process.pid, how)
                 killed = True
-            break
-        if select.select([master], [], [], 0.05 if kill_at is None else max(0.0, min(0.05, kill_at - now)))[0]:
+            if how == signal.SIGKILL or now > deadline:
+                break
+        # What a run that was asked to end prints before it ends is read too.
+        waiting = kill_at is None or killed
+        if select.select([master], [], [], 0.05 if waiting else max(0.0, min(0.05, kill_at - now)))[0]:
             try:
                 data = os.read(master, 4096)
             except OSError:  # the terminal's last writer is gone
@@ -80,15 +88,15 @@ def run_until_killed(bind, line, delay, how=signal.SIGKILL):
             output += data
             if kill_at is None and (line + "\n").encode() in output:
                 kill_at = time.monotonic() + delay
-    process.wait()
+    status = process.wait()
     os.close(master)
     bind.sandbox.checks.check("run ends within 60 s", now <= deadline)
-    return output, killed
+    return output, killed, status
 
 
-def slow_down(bind, slow):
+def slow_down(bind, slow, answer="slow"):
     bind.generator_mode("slow" if slow else "")
-    bind.sandbox.server.answer("slow" if slow else "root-hints")
+    bind.sandbox.server.answer(answer if slow else "root-hints")
     delay = os.path.join(bind.services, "delay")
     if slow:
         write(delay, "0.1\n")
@@ -125,15 +133,19 @@ def following_run(bind, what):
     return snapshot(bind.path("etc"))
 
 
-def kill_and_recover(bind, kept, named, line, delay, what, how=signal.SIGKILL):
+def kill_and_recover(bind, kept, named, line, delay, what, how=signal.SIGKILL, answer="slow"):
     checks = bind.sandbox.checks
     bind.named(named)
-    slow_down(bind, True)
-    before = snapshot(bind.path("etc"))
-    keys = key_files(bind.folder)
+    slow_down(bind, True, answer)
+    before, folders, keys = snapshot(bind.path("etc")), set(os.listdir(bind.folder)), key_files(bind.folder)
     wait_for_a_new_second(bind)
-    output, killed = run_until_killed(bind, line, delay, how)
+    output, killed, status = run_until_killed(bind, line, delay, how)
     if how != signal.SIGKILL:
+        checks.check(f"{what}: failed, exit status 2", output.endswith(b"\n\nCONFIGURATION FAILED\n\n") and status == 2,
+                     f"  {status}: {output!r}")
+        checks.check(f"{what}: etc and named as before", (snapshot(bind.path("etc")), bind.named_state()) == (before, named))
+        checks.check(f"{what}: new folders only etc_<stamp>_failed",
+                     all(re.fullmatch(r"etc_\d{14}_failed", n) for n in set(os.listdir(bind.folder)) - folders))
         checks.equal(f"{what}: rndc.key left", sorted(set(key_files(bind.folder)) - set(keys)), [])
     printed = output.decode(errors="replace").rstrip("\n").split("\n")[-1]
     checks.check(f"{what}: a run that was not killed succeeded", killed or printed == "CONFIGURATION SUCCEEDED",
@@ -173,7 +185,7 @@ def main():
         kept = []  # every complete configuration so far: none may get lost
         bind.previous_etc()
         for named, line, delay, what, *how in KILL_POINTS:
-            name = what if line is None else f"{line} +{delay} s ({what}{', SIGTERM' * bool(how)})"
+            name = what if line is None else f"{line} +{delay} s ({what}{', SIGTERM' * (how[:1] == [signal.SIGTERM])})"
             with sandbox.checks.case(name):
                 kill_and_recover(bind, kept, named, line, delay, name, *how)
         print(f"{len(backups(bind.folder))} backups, {len(key_files(bind.folder))} rndc.key left in them")
