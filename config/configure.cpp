@@ -182,14 +182,19 @@ bool Sequence::Configure(bool start) {
         // The generator writes to the same standard output; what is buffered goes first.
         out.Flush();
         Removal key(*etcFolder, std::string(kKeyFileName));
-        if (!GenerateKey(platform, installDir) || !platform.FileExists(keyPath)) {
+        // Only a key the generator wrote is taken: a plain file of ours.
+        std::unique_ptr<File> keyFile;
+        if (GenerateKey(platform, installDir) && platform.FileExists(keyPath)) {
+            keyFile = etcFolder->OpenFile(std::string(kKeyFileName));
+        }
+        if (!keyFile) {
             return Fail(out, "rndc.key not generated!");
         }
 
         if (!Next("Reading rndc.key ...")) {
             return false;
         }
-        keyLines = ReadTextFile(*etcFolder, std::string(kKeyFileName));
+        keyLines = ReadLines(std::move(keyFile));
 
         // The secret is to live only inside rndc.conf and named.conf.
         if (!Next("Deleting rndc.key ...")) {
@@ -209,8 +214,10 @@ bool Sequence::Configure(bool start) {
             return Fail(out, file.name + " not written!");
         }
     }
-    // named may start from these files at the next boot, also after a power cut.
+    // named may start from these files at the next boot, also after a power
+    // cut; only now may it enter their folder.
     etcFolder->Sync();
+    etcFolder->Share();
 
     if (!wasRunning && !start) {
         return true;

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::MemoryDisk disk;
     disk.files["/rndc.key"] = bytes;
     testing::MemoryFolder etc(disk, "/");
-    const std::vector<std::string> lines = ReadTextFile(etc, "rndc.key");
+    const std::vector<std::string> lines = ReadLines(etc.OpenFile("rndc.key"));
     std::size_t total = 0;
     for (const std::string& line : lines) {
         if (line.find_first_of("\r\n\x1A") != std::string::npos) {
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What was read holds no line-end bytes or Ctrl-Z, so written out again
     // it reads back exactly.
     WriteTextFile(etc, "copy", FileAccess::Plain, lines);
-    if (ReadTextFile(etc, "copy") != lines) {
+    if (ReadLines(etc.OpenFile("copy")) != lines) {
         std::abort();
     }
     return 0;

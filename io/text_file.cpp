@@ -92,9 +92,9 @@ bool WriteTextFile(Folder& folder, const std::string& name, FileAccess access, c
     return true;
 }
 
-std::vector<std::string> ReadTextFile(Folder& folder, const std::string& name) {
+std::vector<std::string> ReadLines(std::unique_ptr<File> file) {
     std::vector<std::string> lines;
-    TextReader reader(folder.OpenFile(name));
+    TextReader reader(std::move(file));
     while (!reader.Eof()) {
         lines.push_back(reader.ReadLine());
     }

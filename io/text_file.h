@@ -69,7 +69,7 @@ void WriteAll(File& file, std::string_view bytes);
 // written, when the name is taken.
 bool WriteTextFile(Folder& folder, const std::string& name, FileAccess access, const std::vector<std::string>& lines);
 
-// The lines of `name` in `folder`.
-std::vector<std::string> ReadTextFile(Folder& folder, const std::string& name);
+// The lines of `file`, which is closed afterwards.
+std::vector<std::string> ReadLines(std::unique_ptr<File> file);
 
 }  // namespace zephrane

@@ -91,13 +91,20 @@ public:
     // Creates `name`, which must not exist: nullptr when the name is taken
     // (by a file, a folder, a link or a device), nothing is opened then.
     virtual std::unique_ptr<File> CreateFile(const std::string& name, FileAccess access) = 0;
-    // Opens the plain file `name` for reading; a link, a folder, a device or
-    // a missing file throws.
+    // Opens `name` for reading if it is a plain file with one link, owned by
+    // an account the installation check trusts (root or this account;
+    // Windows: SYSTEM, Administrators, TrustedInstaller or this account), as
+    // the open file shows: nullptr for anything else, a missing file included.
     virtual std::unique_ptr<File> OpenFile(const std::string& name) = 0;
     // Removes the entry `name` (a link itself, never its target).
     virtual bool DeleteFile(const std::string& name) = 0;
     // The folder's entries reach the disk (POSIX; Windows journals them).
     virtual void Sync() = 0;
+    // Lets the server account given to OpenFolder in: it may read the folder
+    // and create and change its own files there, but not remove or replace
+    // ours (POSIX: 01770 with its group, 0700 without; Windows: an entry
+    // without the right to delete others' files). The entries reach the disk.
+    virtual void Share() = 0;
 };
 
 // Something held until it is destroyed.
@@ -142,16 +149,17 @@ public:
     // TrustedInstaller or this account.
     virtual bool IsProtectedFolder(const std::string& path) = 0;
     virtual bool IsProtectedProgram(const std::string& path) = 0;
-    // Creates one folder, for administrators only until OpenFolder widens it.
+    // Creates one folder, for administrators only.
     virtual bool CreateDirectory(const std::string& path) = 0;
     // Never replaces an existing `newPath`. POSIX: the parent's entries reach the disk.
     virtual bool RenameFile(const std::string& oldPath, const std::string& newPath) = 0;
     // Removes the folder at `path` if it is empty; never a link's target.
     virtual bool RemoveFolder(const std::string& path) = 0;
-    // Opens the folder at `path` once and protects it: administrators full
-    // control, `server` may read it and create and change files in it (POSIX:
-    // 0770 with its group, 0700 without). nullptr when `path` is a link or
-    // reparse point, not a folder, or (POSIX) not owned by this account.
+    // Opens the folder at `path` once and makes it administrators' only
+    // (POSIX: 0700; Windows: SYSTEM and Administrators, nothing inherited)
+    // until Folder::Share; files created in it are for `server` as their
+    // FileAccess says. nullptr when `path` is a link or reparse point, not a
+    // folder, or (POSIX) not owned by this account.
     virtual std::unique_ptr<Folder> OpenFolder(const std::string& path, const Account& server) = 0;
 
     // Clock and pauses.

@@ -58,7 +58,7 @@ public:
     std::unique_ptr<File> OpenFile(const std::string& name) override {
         const std::string path = path_ + name;
         if (disk_.files.count(path) == 0) {
-            ThrowIoError(kErrorFileNotFound);
+            return nullptr;
         }
         if (disk_.unreadable.count(path) > 0) {
             ThrowIoError(kErrorAccessDenied);
@@ -69,6 +69,7 @@ public:
         return disk_.undeletable.count(path_ + name) == 0 && disk_.files.erase(path_ + name) > 0;
     }
     void Sync() override {}
+    void Share() override {}
 
 private:
     MemoryDisk& disk_;

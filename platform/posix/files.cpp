@@ -89,15 +89,20 @@ public:
         // O_NONBLOCK: a FIFO where a file belongs must not make the open wait.
         FileDescriptor fd(::openat(fd_.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!fd) {
-            ThrowIoError(errno == ELOOP ? kErrorAccessDenied : WindowsErrorCode(errno));
+            if (errno == ENOENT || errno == ELOOP) {
+                return nullptr;
+            }
+            ThrowIoError(WindowsErrorCode(errno));
         }
         struct stat info {};
         if (::fstat(fd.Get(), &info) != 0) {
             ThrowIoError(WindowsErrorCode(errno));
         }
-        // Only a plain file ends: a FIFO or a device would make reading wait or run forever.
-        if (!S_ISREG(info.st_mode)) {
-            ThrowIoError(kErrorAccessDenied);
+        // Only a plain file ends (a FIFO or a device would make reading wait
+        // or run forever), and only one of ours: a second name could lead
+        // others to what it holds.
+        if (!S_ISREG(info.st_mode) || info.st_nlink != 1 || (info.st_uid != 0 && info.st_uid != ::geteuid())) {
+            return nullptr;
         }
         if (::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
             ThrowIoError(WindowsErrorCode(errno));
@@ -111,6 +116,16 @@ public:
         if (::fsync(fd_.Get()) != 0) {
             ThrowIoError(WindowsErrorCode(errno));
         }
+    }
+
+    void Share() override {
+        // Sticky: the server creates its own files (managed keys, journals)
+        // but cannot remove or replace ours.
+        if ((hasGroup_ && ::fchown(fd_.Get(), static_cast<uid_t>(-1), group_) != 0) ||
+            ::fchmod(fd_.Get(), hasGroup_ ? 01770 : 0700) != 0) {
+            ThrowIoError(WindowsErrorCode(errno));
+        }
+        Sync();
     }
 
 private:
@@ -208,9 +223,8 @@ std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, cons
     }
     const bool hasGroup = !server.id.empty();
     const auto group = static_cast<gid_t>(hasGroup ? std::stoul(server.id) : 0);
-    // The server writes into its folder (managed keys, journals).
-    if ((hasGroup && ::fchown(fd.Get(), static_cast<uid_t>(-1), group) != 0) ||
-        ::fchmod(fd.Get(), hasGroup ? 0770 : 0700) != 0) {
+    // Ours alone until Share: nobody may plant what the run is to create.
+    if (::fchmod(fd.Get(), 0700) != 0) {
         ThrowIoError(WindowsErrorCode(errno));
     }
     return std::make_unique<PosixFolder>(std::move(fd), group, hasGroup);

@@ -7,6 +7,7 @@
 #include "platform/run_error.h"
 #include "platform/system_platform.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/protection.h"
 #include "platform/win32/sddl.h"
 
 namespace zephrane {
@@ -85,6 +86,18 @@ BY_HANDLE_FILE_INFORMATION Information(HANDLE handle) {
     return info;
 }
 
+// Sets the access rules of the object `handle`, protected: nothing is
+// inherited from the folders above.
+void Protect(HANDLE handle, const std::string& sddl) {
+    SecurityAttributes security(sddl);
+    const DWORD result = SetSecurityInfo(handle, SE_FILE_OBJECT,
+                                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, security.Dacl(), nullptr);
+    if (result != ERROR_SUCCESS) {
+        ThrowIoError(result);
+    }
+}
+
 bool IsReparsePoint(DWORD attributes) {
     return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
@@ -113,16 +126,23 @@ public:
     }
 
     std::unique_ptr<File> OpenFile(const std::string& name) override {
-        const HANDLE handle = ::CreateFileA((path_ + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        const HANDLE handle = ::CreateFileA((path_ + name).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            ThrowIoError(GetLastError());
+            const DWORD error = GetLastError();
+            // A folder in the way answers "access denied".
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_ACCESS_DENIED) {
+                return nullptr;
+            }
+            ThrowIoError(error);
         }
         auto file = std::make_unique<Win32File>(handle, false);
-        const DWORD attributes = Information(handle).dwFileAttributes;
-        if (IsReparsePoint(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            GetFileType(handle) != FILE_TYPE_DISK) {
-            ThrowIoError(ERROR_ACCESS_DENIED);
+        // Only a plain file of ours, and not under a second name that could
+        // lead others to what it holds.
+        const BY_HANDLE_FILE_INFORMATION info = Information(handle);
+        if (IsReparsePoint(info.dwFileAttributes) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            GetFileType(handle) != FILE_TYPE_DISK || info.nNumberOfLinks != 1 || !HasTrustedOwner(handle)) {
+            return nullptr;
         }
         return file;
     }
@@ -130,6 +150,8 @@ public:
     bool DeleteFile(const std::string& name) override { return DeleteFileA((path_ + name).c_str()) != 0; }
 
     void Sync() override {}
+
+    void Share() override { Protect(handle_.get(), FolderSddl(server_)); }
 
 private:
     KernelHandle handle_;  // open without delete sharing: nobody renames the folder meanwhile
@@ -186,14 +208,8 @@ std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, cons
     if (IsReparsePoint(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return nullptr;  // a junction or link where the folder belongs
     }
-    // Protected: nothing is inherited from the folders above.
-    SecurityAttributes security(FolderSddl(server));
-    const DWORD result = SetSecurityInfo(handle, SE_FILE_OBJECT,
-                                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                         nullptr, security.Dacl(), nullptr);
-    if (result != ERROR_SUCCESS) {
-        ThrowIoError(result);
-    }
+    // Ours alone until Share: nobody may plant what the run is to create.
+    Protect(handle, NewFolderSddl());
     return std::make_unique<Win32Folder>(folder.release(), StripTrailingBackslash(path) + kPathSeparator, server);
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/system_platform.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/protection.h"
 
 namespace zephrane {
 namespace {
@@ -84,6 +85,17 @@ bool OnlyTrustedMayChange(const std::string& path) {
 }
 
 }  // namespace
+
+bool HasTrustedOwner(HANDLE handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::unique_ptr<void, LocalFreer> owned(descriptor);
+    return owner != nullptr && Trusted().Includes(owner);
+}
 
 bool SystemPlatform::IsProtectedFolder(const std::string& path) { return OnlyTrustedMayChange(path); }
 

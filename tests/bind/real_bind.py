@@ -126,9 +126,9 @@ def modes(bind):
     return {name: (oct(i.st_mode & 0o7777), i.st_uid, grp.getgrgid(i.st_gid).gr_name) for name, i in infos.items()}
 
 
-# named (user bind) may write into etc and read named.conf; the secret is
-# nobody else's; the zones and hints are everybody's to read.
-EXPECTED_MODES = {"etc": ("0o770", 0, "bind"), "named.conf": ("0o640", 0, "bind"), "rndc.conf": ("0o600", 0, "root"),
+# named (user bind) may write its own files into etc and read named.conf; the
+# secret is nobody else's; the zones and hints are everybody's to read.
+EXPECTED_MODES = {"etc": ("0o1770", 0, "bind"), "named.conf": ("0o640", 0, "bind"), "rndc.conf": ("0o600", 0, "root"),
                   **{name: ("0o644", 0, "root") for name in ("localhost.zone", "named.local", "named.root")}}
 
 
@@ -147,9 +147,20 @@ def suite(bind):
     # that reaches the root hints only through it; a umask that allows nothing.
     bind.sandbox.server.answer("while-named-runs")
     bind.sandbox.server.named_runs = lambda: bind.named_pid() is not None
+    # named's own account plants links where the key is to be written.
+    target = os.path.join(bind.sandbox.work, "root-only")
+    with open(target, "wb") as f:
+        f.write(b"root's own\n")
+    os.chmod(target, 0o600)
+    planter = as_bind(f"while True:\n try: os.symlink({target!r}, {bind.path('etc', 'rndc.key')!r})\n except OSError: pass")
     previous = os.umask(0o077)
     result = bind.run(["start"])
     os.umask(previous)
+    planter.kill()
+    planter.wait()
+    with contextlib.suppress(FileNotFoundError):  # planted once named was let in: the key was gone by then
+        os.unlink(bind.path("etc", "rndc.key"))
+    checks.equal("second run: a root-only file bind pointed the key at", open(target, "rb").read(), b"root's own\n")
     checks.equal("second run: requests for the root hints", bind.sandbox.server.requests(), 1)
     bind.check_run("second run", result, transcript(bind, True))
     checks.check("second run: named stopped and started anew", bind.named_pid() not in (None, first_pid))
@@ -163,10 +174,24 @@ def suite(bind):
     secret = re.compile(rb'secret "[^"]*"')
     checks.check("second run: a new secret",
                  secret.search(bind.read("etc", "rndc.conf"))[0] != secret.search(first["rndc.conf"])[0])
+    # named's account may add its own files to etc but not replace root's.
+    replaced = as_bind(f"""
+open({bind.path('etc', 'mine')!r}, 'w').close()
+for name in ('rndc.conf', 'named.conf'):
+    try: os.rename({bind.path('etc', 'mine')!r}, {bind.path('etc')!r} + '/' + name); print(name)
+    except OSError: pass
+os.unlink({bind.path('etc', 'mine')!r})""", stdout=subprocess.PIPE)
+    checks.equal("bind replaced", replaced.communicate()[0], b"")
     failed_runs(bind)
     if checks.failures:
         with contextlib.suppress(OSError), open(os.path.join(bind.services, "named.log"), encoding="utf-8") as log:
             print("named's output since its latest start, the end:", *log.readlines()[-20:], sep="\n")
+
+
+def as_bind(code, **options):
+    """Runs Python `code` as user bind, named's own account."""
+    return subprocess.Popen(["/usr/bin/python3", "-c", "import os\n" + code], user="bind", group="bind",
+                            stdin=subprocess.DEVNULL, **options)
 
 
 def refuse_next_start(bind):

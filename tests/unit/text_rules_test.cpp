@@ -67,7 +67,7 @@ TEST(TextReader, SplitsLinesByTheTextFileRules) {
         testing::MemoryDisk disk;
         disk.files["/f"] = bytes;
         testing::MemoryFolder folder(disk, "/");
-        EXPECT_EQ(ReadTextFile(folder, "f"), lines) << ::testing::PrintToString(bytes);
+        EXPECT_EQ(ReadLines(folder.OpenFile("f")), lines) << ::testing::PrintToString(bytes);
     }
 }
 
