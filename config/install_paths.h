@@ -12,8 +12,11 @@ namespace zephrane {
 std::string ReadInstallDir(Platform& platform);
 
 // Whether `installDir` may be used at all: an absolute path (a drive or a
-// UNC name on Windows, '/' on POSIX) without '"' or control bytes, which
-// would break the quoting of named.conf and of the generator's arguments.
+// UNC name on Windows, '/' on POSIX) below the root of its file system,
+// without "." or ".." folders, which would let it name another folder than
+// it seems to (the root's etc is the system's), and without '"' or control
+// bytes, which would break the quoting of named.conf and of the
+// generator's arguments.
 bool IsUsableInstallDir(const std::string& installDir);
 
 std::string BinFolder(const std::string& installDir);

@@ -3,10 +3,12 @@
 // cases a run cannot show one by one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "app/options.h"
+#include "config/install_paths.h"
 #include "config/root_hints.h"
 #include "io/text_file.h"
 #include "platform/paths.h"
@@ -49,6 +51,26 @@ TEST(PathStrings, CutAtTheSeparatorAndTheDriveMark) {
     EXPECT_EQ(ExtractFilePath("a" + s + "b" + s + "c.exe"), "a" + s + "b" + s);
     EXPECT_EQ(ExtractFileName("zephrane"), "zephrane");
     EXPECT_EQ(StripTrailingBackslash("etc" + s + s), "etc" + s);
+}
+
+TEST(IsUsableInstallDir, AFolderBelowAFileSystemsRootAndNothingElse) {
+    // Written with '/' and turned into the build's own form.
+    const std::pair<std::string, bool> posix[] = {
+        {"/opt/bind/", true}, {"/opt//bind//", true}, {"/opt/bind..9/", true}, {"/", false}, {"//", false},
+        {"/./", false},       {"/lib/../", false},    {"/opt/./bind/", false},  {"opt/bind/", false},
+        {"/opt/\"bind\"/", false},
+    };
+    const std::pair<std::string, bool> windows[] = {
+        {"C:/BIND/", true},     {"//server/share/BIND/", true}, {"C:/", false},           {"C://", false},
+        {"//server/share/", false}, {"//server//", false},      {"///share/BIND/", false}, {"C:BIND/", false},
+        {"//./C:/BIND/", false},
+    };
+    for (const auto& [path, usable] : kHasDriveMark ? std::vector(std::begin(windows), std::end(windows))
+                                                    : std::vector(std::begin(posix), std::end(posix))) {
+        std::string native = path;
+        std::replace(native.begin(), native.end(), '/', kPathSeparator);
+        EXPECT_EQ(IsUsableInstallDir(native), usable) << path;
+    }
 }
 
 TEST(TextReader, SplitsLinesByTheTextFileRules) {
