@@ -134,7 +134,7 @@ public:
     // first view that has the value, throws the ERegistryException RunError.
     virtual std::string ReadRegistryString(const std::string& key, const std::string& value) = 0;
 
-    // File system by path. None of these throws; each reports through its result.
+    // File system by path. Each reports through its result; what throws says so.
     virtual bool DirectoryExists(const std::string& path) = 0;
     // True for an entry that is no folder and whose last-write time, as local
     // time, is a DOS date and time (1980 to 2107), as the Windows file search
@@ -150,8 +150,11 @@ public:
     virtual bool IsProtectedFolder(const std::string& path) = 0;
     virtual bool IsProtectedProgram(const std::string& path) = 0;
     // Creates one folder, for administrators only.
+    // POSIX (this, RenameFile and RemoveFolder): the parent's entries reach
+    // the disk; when they cannot, the change is made and the I/O error
+    // RunError thrown.
     virtual bool CreateDirectory(const std::string& path) = 0;
-    // Never replaces an existing `newPath`. POSIX: the parent's entries reach the disk.
+    // Never replaces an existing `newPath`.
     virtual bool RenameFile(const std::string& oldPath, const std::string& newPath) = 0;
     // Removes the folder at `path` if it is empty; never a link's target.
     virtual bool RemoveFolder(const std::string& path) = 0;
@@ -177,7 +180,9 @@ public:
     // longer than the service's wait hint and at least 2 s is failure, the
     // whole change takes at most 120 s); a service already in the wanted
     // state is left alone. A service in the middle of another change is let
-    // finish it before it is asked.
+    // finish it before it is asked. POSIX: through the systemctl on PATH
+    // (empty and relative entries skipped): none there is Absent; one that
+    // anybody but root may change is never run, and the state is Unknown.
     virtual ServiceState GetServiceState(const std::string& name) = 0;
     // nullopt when it cannot be read, and POSIX: for a unit neither enabled
     // nor disabled (static, masked, ...).
@@ -207,7 +212,10 @@ public:
 
     // One run at a time per folder: waits while another process holds
     // `path`, at most 10 minutes; nullptr then. Held until destroyed (and
-    // by no process that has ended).
+    // by no process that has ended). Only administrators (POSIX: root) can
+    // take or hold it, so nobody else can make a run wait; a caller that
+    // cannot take it gets nullptr at once. Windows: a hidden file
+    // "zephrane.lock" in the folder while it is held.
     virtual std::unique_ptr<Hold> LockFolder(const std::string& path) = 0;
     // Until destroyed, Ctrl+C, Ctrl+Break, closing the console and
     // termination requests wait (POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT

@@ -79,11 +79,7 @@ std::optional<pid_t> StartChild(const std::vector<std::string>& argv, const Chil
         return std::nullopt;
     }
     pid_t child = 0;
-    const int failed = options.searchPath ? ::posix_spawnp(&child, words[0].c_str(), setup.Actions(),
-                                                           setup.Attributes(), pointers.data(), environ)
-                                          : ::posix_spawn(&child, words[0].c_str(), setup.Actions(),
-                                                          setup.Attributes(), pointers.data(), environ);
-    if (failed != 0) {
+    if (::posix_spawn(&child, words[0].c_str(), setup.Actions(), setup.Attributes(), pointers.data(), environ) != 0) {
         return std::nullopt;
     }
     return child;

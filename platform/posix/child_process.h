@@ -14,7 +14,6 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 
 struct ChildOptions {
     std::string workingDirectory;  // empty: this process's
-    bool searchPath = false;       // look the program up on PATH
     int outputFd = -1;             // standard output and error; -1: inherited
 };
 

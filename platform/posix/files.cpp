@@ -145,19 +145,13 @@ bool HasDosDate(std::time_t when) {
     return year >= 1980 && year <= 2107;
 }
 
-// Owned by root or us, writable by nobody else (root's group aside).
-bool OnlyWeCanChange(const struct stat& info) {
-    const bool ownerTrusted = info.st_uid == 0 || info.st_uid == ::geteuid();
-    const bool groupWrites = (info.st_mode & S_IWGRP) != 0 && info.st_gid != 0;
-    return ownerTrusted && !groupWrites && (info.st_mode & S_IWOTH) == 0;
-}
-
-// The parent's entries reach the disk, so that a rename survives a power cut.
+// The parent's entries reach the disk, so that a new or renamed entry
+// survives a power cut; a disk that cannot take them is an I/O error.
 void SyncParent(const std::string& path) {
     const std::string parent = ExtractFilePath(StripTrailingBackslash(path));
     FileDescriptor fd(::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd) {
-        ::fsync(fd.Get());
+    if (!fd || ::fsync(fd.Get()) != 0) {
+        ThrowIoError(WindowsErrorCode(errno));
     }
 }
 
@@ -176,19 +170,14 @@ bool SystemPlatform::FileExists(const std::string& path) {
     return !S_ISDIR(info.st_mode) && HasDosDate(info.st_mtime);
 }
 
-bool SystemPlatform::IsProtectedFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && OnlyWeCanChange(info);
-}
-
-bool SystemPlatform::IsProtectedProgram(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0 &&
-           OnlyWeCanChange(info);
-}
-
 // Only we may enter it until OpenFolder has set who else may.
-bool SystemPlatform::CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
+bool SystemPlatform::CreateDirectory(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0) {
+        return false;
+    }
+    SyncParent(path);
+    return true;
+}
 
 bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& newPath) {
     // Never replace: rename(2) would silently take the place of an empty folder.

@@ -3,8 +3,12 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <string_view>
 
 #include "platform/posix/child_process.h"
 #include "platform/posix/file_descriptor.h"
@@ -42,7 +46,26 @@ bool ReadToEnd(int fd, SteadyTime deadline, std::string& output) {
 
 }  // namespace
 
-std::optional<Captured> RunCapture(const std::string& program, const std::vector<std::string>& args,
+std::optional<std::string> FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path != nullptr ? path : "";
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(':');
+        const std::string_view folder = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (folder.empty() || folder.front() != '/') {
+            continue;
+        }
+        const std::string candidate = std::string(folder) + (folder.back() == '/' ? "" : "/") + name;
+        struct stat info {};
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Captured> RunCapture(const std::string& path, const std::vector<std::string>& args,
                                    unsigned timeoutMs) {
     const SteadyTime deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int ends[2];
@@ -52,10 +75,9 @@ std::optional<Captured> RunCapture(const std::string& program, const std::vector
     FileDescriptor readEnd(ends[0]);
     FileDescriptor writeEnd(ends[1]);
 
-    std::vector<std::string> argv{program};
+    std::vector<std::string> argv{path};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildOptions options;
-    options.searchPath = true;
     options.outputFd = writeEnd.Get();
     const std::optional<pid_t> child = StartChild(argv, options);
     if (!child) {

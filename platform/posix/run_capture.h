@@ -1,4 +1,4 @@
-// Running a helper program and reading what it prints.
+// Finding a helper program, running it and reading what it prints.
 #pragma once
 
 #include <optional>
@@ -12,10 +12,15 @@ struct Captured {
     std::string output;   // its standard output and error, as they came
 };
 
-// Runs `program` (looked up on PATH, no shell) with `args` and standard
-// input from /dev/null; one still running after `timeoutMs` is killed.
-// nullopt when it could not be started at all.
-std::optional<Captured> RunCapture(const std::string& program, const std::vector<std::string>& args,
+// The first executable plain file `name` in the folders of PATH, skipping
+// empty and relative entries: they name the working folder, which is no
+// place to take a program from that runs as root. nullopt when none holds it.
+std::optional<std::string> FindOnPath(const std::string& name);
+
+// Runs the program at `path` (no PATH search, no shell) with `args` and
+// standard input from /dev/null; one still running after `timeoutMs` is
+// killed. nullopt when it could not be started at all.
+std::optional<Captured> RunCapture(const std::string& path, const std::vector<std::string>& args,
                                    unsigned timeoutMs);
 
 }  // namespace zephrane

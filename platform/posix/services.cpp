@@ -1,24 +1,22 @@
 // Services are systemd units, driven through the systemctl found on PATH.
+#include "platform/posix/services.h"
+
 #include <grp.h>
 #include <string_view>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
+#include "platform/paths.h"
 #include "platform/posix/run_capture.h"
-#include "platform/service_wait.h"
 #include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
 
-// systemd reports no checkpoints or wait hints: poll at a fixed pace, and let
-// systemd's own start and stop time-outs end a pending state (the unit then
-// fails), so only the deadline bounds the wait here. systemctl returns once
-// its job is done, so what it leaves behind is no late report.
-constexpr unsigned kPollMs = 100;
-constexpr unsigned kDeadlineMs = kScmWaitLimits.deadlineMs;
-constexpr ServiceWaitLimits kUnitWaitLimits{kPollMs, kPollMs, kDeadlineMs, kDeadlineMs, false};
+using Clock = std::chrono::steady_clock;
+
 constexpr unsigned kQueryTimeoutMs = 30000;
 
 std::string UnitName(const std::string& service) {
@@ -31,6 +29,42 @@ struct UnitState {
     std::string unitFile;
 };
 
+// systemctl for one operation: looked up once on PATH, run only when only
+// root may change it (it runs as root), and no call outlives the operation.
+class Systemctl {
+public:
+    Systemctl(Platform& platform, unsigned withinMs) : until_(Clock::now() + std::chrono::milliseconds(withinMs)) {
+        const std::optional<std::string> found = FindOnPath("systemctl");
+        if (!found) {
+            failure_ = ServiceState::Absent;  // no service manager to ask
+        } else if (platform.IsProtectedProgram(*found) && platform.IsProtectedFolder(ExtractFilePath(*found))) {
+            path_ = *found;
+        }
+    }
+
+    // What a call that gave nothing means: Absent without systemctl on PATH.
+    ServiceState Failure() const { return failure_; }
+
+    // nullopt when it did not run: no systemctl to trust, or no time left.
+    std::optional<Captured> Run(const std::vector<std::string>& args, unsigned timeoutMs) const {
+        const unsigned left = LeftMs();
+        if (path_.empty() || left == 0) {
+            return std::nullopt;
+        }
+        return RunCapture(path_, args, std::min(timeoutMs, left));
+    }
+
+    unsigned LeftMs() const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until_ - Clock::now()).count();
+        return left > 0 ? static_cast<unsigned>(left) : 0;
+    }
+
+private:
+    Clock::time_point until_;
+    std::string path_;
+    ServiceState failure_ = ServiceState::Unknown;
+};
+
 // What `systemctl show` says of the unit; Absent when there is no service
 // manager to ask (no systemctl, or a system not booted with systemd).
 struct Shown {
@@ -38,11 +72,11 @@ struct Shown {
     std::optional<UnitState> unit;
 };
 
-Shown ShowUnit(const std::string& unit) {
+Shown ShowUnit(const Systemctl& systemctl, const std::string& unit) {
     const std::optional<Captured> shown =
-        RunCapture("systemctl", {"show", unit, "--property=ActiveState,LoadState,UnitFileState"}, kQueryTimeoutMs);
+        systemctl.Run({"show", unit, "--property=ActiveState,LoadState,UnitFileState"}, kQueryTimeoutMs);
     if (!shown) {
-        return {ServiceState::Absent, std::nullopt};  // no systemctl here
+        return {systemctl.Failure(), std::nullopt};
     }
     if (shown->exitStatus != 0) {
         const bool noManager = shown->output.find("not been booted with systemd") != std::string::npos;
@@ -92,45 +126,45 @@ ServiceState StateOf(const UnitState& unit) {
     return ServiceState::Unknown;
 }
 
-ServiceState QueryState(const std::string& unit) {
-    const Shown shown = ShowUnit(unit);
+ServiceState QueryState(const Systemctl& systemctl, const std::string& unit) {
+    const Shown shown = ShowUnit(systemctl, unit);
     return shown.unit ? StateOf(*shown.unit) : shown.failure;
 }
 
 bool IsKnown(ServiceState state) { return state != ServiceState::Absent && state != ServiceState::Unknown; }
 
-bool RunSystemctl(const std::string& verb, const std::string& unit, unsigned timeoutMs) {
-    const std::optional<Captured> run = RunCapture("systemctl", {verb, unit}, timeoutMs);
-    return run && run->exitStatus == 0;
-}
+bool Succeeded(const std::optional<Captured>& run) { return run && run->exitStatus == 0; }
 
-bool DriveUnit(SystemPlatform& platform, const std::string& unit, const char* verb, ServiceState target,
-               ServiceState pending) {
+}  // namespace
+
+bool ChangeUnit(Platform& platform, const std::string& unit, bool start, const ServiceWaitLimits& limits) {
+    const Systemctl systemctl(platform, limits.deadlineMs);
     const ServiceDriver driver{
         [&]() -> std::optional<ServiceStatus> {
-            const ServiceState state = QueryState(unit);
+            const ServiceState state = QueryState(systemctl, unit);
             if (!IsKnown(state)) {
                 return std::nullopt;
             }
             return ServiceStatus{state, 0, 0};
         },
         // systemctl waits for the job itself; the wait that follows only confirms.
-        [&](ServiceStatus&) { return RunSystemctl(verb, unit, kDeadlineMs); },
-        [&](unsigned ms) { platform.Sleep(ms); },
+        [&](ServiceStatus&) { return Succeeded(systemctl.Run({start ? "start" : "stop", unit}, limits.deadlineMs)); },
+        [&](unsigned ms) { platform.Sleep(std::min(ms, systemctl.LeftMs())); },
         [] {
-            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            const auto now = Clock::now().time_since_epoch();
             return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
         },
     };
-    return DriveService(driver, target, pending, kUnitWaitLimits);
+    return start ? DriveService(driver, ServiceState::Running, ServiceState::StartPending, limits)
+                 : DriveService(driver, ServiceState::Stopped, ServiceState::StopPending, limits);
 }
 
-}  // namespace
-
-ServiceState SystemPlatform::GetServiceState(const std::string& name) { return QueryState(UnitName(name)); }
+ServiceState SystemPlatform::GetServiceState(const std::string& name) {
+    return QueryState(Systemctl(*this, kQueryTimeoutMs), UnitName(name));
+}
 
 std::optional<StartType> SystemPlatform::GetServiceStartType(const std::string& name) {
-    const Shown shown = ShowUnit(UnitName(name));
+    const Shown shown = ShowUnit(Systemctl(*this, kQueryTimeoutMs), UnitName(name));
     if (!shown.unit || !IsKnown(StateOf(*shown.unit))) {
         return std::nullopt;
     }
@@ -147,7 +181,8 @@ bool SystemPlatform::SetServiceStartType(const std::string& name, StartType star
     }
     const char* wanted = startType == StartType::Automatic ? "enabled" : "disabled";
     const std::string unit = UnitName(name);
-    const Shown before = ShowUnit(unit);
+    const Systemctl systemctl(*this, kUnitWaitLimits.deadlineMs);
+    const Shown before = ShowUnit(systemctl, unit);
     if (!before.unit || !IsKnown(StateOf(*before.unit))) {
         return false;
     }
@@ -156,17 +191,17 @@ bool SystemPlatform::SetServiceStartType(const std::string& name, StartType star
     }
     // Judged by the unit-file state afterwards, as systemctl's exit status
     // does not tell a static unit from an enabled one.
-    RunSystemctl(startType == StartType::Automatic ? "enable" : "disable", unit, kQueryTimeoutMs);
-    const Shown after = ShowUnit(unit);
+    systemctl.Run({startType == StartType::Automatic ? "enable" : "disable", unit}, kQueryTimeoutMs);
+    const Shown after = ShowUnit(systemctl, unit);
     return after.unit && after.unit->unitFile == wanted;
 }
 
 bool SystemPlatform::StartServiceAndWait(const std::string& name) {
-    return DriveUnit(*this, UnitName(name), "start", ServiceState::Running, ServiceState::StartPending);
+    return ChangeUnit(*this, UnitName(name), true, kUnitWaitLimits);
 }
 
 bool SystemPlatform::StopServiceAndWait(const std::string& name) {
-    return DriveUnit(*this, UnitName(name), "stop", ServiceState::Stopped, ServiceState::StopPending);
+    return ChangeUnit(*this, UnitName(name), false, kUnitWaitLimits);
 }
 
 Account SystemPlatform::ServiceAccount(const std::string&, const std::vector<std::string>& groups) {

@@ -1,56 +1,66 @@
 #include "platform/win32/win32_api.h"
 
-#include <cstdint>
-#include <cstdio>
+#include <sddl.h>
+
+#include <chrono>
 
 #include "platform/holds.h"
 #include "platform/paths.h"
 #include "platform/system_platform.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/sddl.h"
 
 namespace zephrane {
 namespace {
 
-class HeldMutex final : public Hold {
+constexpr std::chrono::milliseconds kLockPoll{100};
+
+// The lock is a file in the installation folder, which only administrators
+// may change (the run refuses any other): one run at a time opens it (no
+// sharing), nobody else may open it at all (so nobody can hold it open), and
+// it goes when its holder ends, however it ends. A named object would not
+// do: anybody may create one in Global\ first and keep runs waiting or failing.
+constexpr const char* kLockFileName = "zephrane.lock";
+
+class HeldFile final : public Hold {
 public:
-    explicit HeldMutex(KernelHandle mutex) : mutex_(std::move(mutex)) {}
-    HeldMutex(const HeldMutex&) = delete;
-    HeldMutex& operator=(const HeldMutex&) = delete;
-    ~HeldMutex() override { ReleaseMutex(mutex_.get()); }
+    explicit HeldFile(KernelHandle file) : file_(std::move(file)) {}
 
 private:
-    KernelHandle mutex_;
+    KernelHandle file_;
 };
 
-// One name per folder for every session on the machine; a folder path may
-// be longer than a mutex name and holds '\', hence a hash of its upper case.
-std::string MutexName(const std::string& path) {
-    std::string folder = StripTrailingBackslash(path);
-    if (!folder.empty()) {
-        CharUpperBuffA(folder.data(), static_cast<DWORD>(folder.size()));
-    }
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const unsigned char c : folder) {
-        hash = (hash ^ c) * 1099511628211ull;
-    }
-    char name[64];
-    std::snprintf(name, sizeof name, "Global\\Zephrane-%016llx", static_cast<unsigned long long>(hash));
-    return name;
-}
 
 }  // namespace
 
 std::unique_ptr<Hold> LockFolderWithin(const std::string& path, std::chrono::milliseconds wait) {
-    KernelHandle mutex(CreateMutexA(nullptr, FALSE, MutexName(path).c_str()));
-    if (!mutex) {
+    // SYSTEM and Administrators only: what the folder passes on lets every user read.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(FileSddl(FileAccess::Secret, {}).c_str(),
+                                                              SDDL_REVISION_1, &descriptor, nullptr)) {
         return nullptr;
     }
-    // An abandoned mutex was held by a run that ended without letting go: ours now.
-    const DWORD waited = WaitForSingleObject(mutex.get(), static_cast<DWORD>(wait.count()));
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-        return nullptr;
+    const UniqueHandle<PSECURITY_DESCRIPTOR, LocalFree> owned(descriptor);
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    const std::string lockPath = StripTrailingBackslash(path) + kPathSeparator + kLockFileName;
+    const auto until = std::chrono::steady_clock::now() + wait;
+    for (bool held = false;;) {
+        constexpr DWORD kFlags = FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;
+        const HANDLE file =
+            CreateFileA(lockPath.c_str(), GENERIC_READ | DELETE, 0, &security, OPEN_ALWAYS, kFlags, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            return std::make_unique<HeldFile>(KernelHandle(file));
+        }
+        // Denied right after it was held: the holder's file is being deleted.
+        // Denied at first: not an administrator, which waiting does not mend.
+        const DWORD error = GetLastError();
+        const bool busy = error == ERROR_SHARING_VIOLATION || (held && error == ERROR_ACCESS_DENIED);
+        if (!busy || std::chrono::steady_clock::now() >= until) {
+            return nullptr;
+        }
+        held = error == ERROR_SHARING_VIOLATION;
+        Sleep(static_cast<DWORD>(kLockPoll.count()));
     }
-    return std::make_unique<HeldMutex>(std::move(mutex));
 }
 
 }  // namespace zephrane

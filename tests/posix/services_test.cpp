@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/posix/run_capture.h"
+#include "platform/posix/services.h"
 #include "platform/system_platform.h"
 
 namespace zephrane {
@@ -60,9 +61,8 @@ TEST_F(SystemdServices, StateOfTheUnitAndOnlyAMissingOneIsAbsent) {
         Unit("named", {{"load", row.load}, {"active", row.active}});
         EXPECT_EQ(system_.GetServiceState("named"), row.state) << row.load << " " << row.active;
     }
-    // Unknown units, a failing systemctl and no service manager are rows of the scenario table.
-    ::setenv("PATH", "/nonexistent", 1);
-    EXPECT_EQ(system_.GetServiceState("named"), S::Absent) << "no systemctl at all";
+    // Unknown units, a failing systemctl and no service manager are rows of the
+    // scenario table; no systemctl on PATH, of the test below.
 }
 
 TEST_F(SystemdServices, StartTypeIsTheUnitFileStateAfterwards) {
@@ -92,17 +92,58 @@ TEST_F(SystemdServices, AStartThatFailsEndsTheWait) {
     EXPECT_LT(steady_clock::now() - begin, std::chrono::seconds(20));
 }
 
+// Every systemctl call counts against the change's time: 1.5 s here, for
+// calls that take a second each.
+TEST_F(SystemdServices, AChangeEndsInItsTimeWhateverItsCallsTake) {
+    Unit("named", {{"active", "inactive"}});
+    std::ofstream(dir_ / "delay") << "1\n";
+    const auto begin = steady_clock::now();
+    EXPECT_FALSE(ChangeUnit(system_, "named", true, ServiceWaitLimits{100, 100, 1500, 1500, false}));
+    EXPECT_LT(steady_clock::now() - begin, std::chrono::milliseconds(2500));
+}
+
+// systemctl runs as root: never one from the working folder (an empty or a
+// relative PATH entry), nor one that others may change or replace; none on
+// PATH is no service manager at all.
+TEST_F(SystemdServices, OnlyASystemctlThatOnlyRootMayChangeRuns) {
+    const std::string open = (dir_ / "open").string();
+    const struct {
+        std::string path;
+        const char* folder;
+        fs::perms folderMode, fileMode;
+        ServiceState state;
+    } rows[] = {
+        {":/nonexistent", ".", fs::perms(0700), fs::perms(0755), ServiceState::Absent},
+        {"bin:/nonexistent", "bin", fs::perms(0755), fs::perms(0755), ServiceState::Absent},
+        {open, "open", fs::perms(0755), fs::perms(0757), ServiceState::Unknown},
+        {open, "open", fs::perms(0777), fs::perms(0755), ServiceState::Unknown},
+    };
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    for (const auto& row : rows) {
+        fs::create_directories(dir_ / row.folder);
+        std::ofstream(dir_ / row.folder / "systemctl") << "#!/bin/sh\necho >\"$STANDIN_DIR/ran\"\n";
+        fs::permissions(dir_ / row.folder / "systemctl", row.fileMode);
+        fs::permissions(dir_ / row.folder, row.folderMode);
+        ::setenv("PATH", row.path.c_str(), 1);
+        EXPECT_EQ(system_.GetServiceState("named"), row.state) << row.path;
+        EXPECT_FALSE(fs::remove(dir_ / "ran")) << row.path << ": the planted one ran";
+    }
+    fs::current_path(previous);
+}
+
 TEST(RunCapture, GivesStatusAndOutputAndEndsWhatOutlivesItsTime) {
     // Arguments as given (no shell), empty input, errors with the output.
-    const std::optional<Captured> got =
-        RunCapture("sh", {"-c", "cat; echo err >&2; printf '%s|' \"$@\"; exit 3", "x", "a b", "*", "$HOME"}, 10000);
+    const std::optional<Captured> got = RunCapture(
+        "/bin/sh", {"-c", "cat; echo err >&2; printf '%s|' \"$@\"; exit 3", "x", "a b", "*", "$HOME"}, 10000);
     ASSERT_TRUE(got);
     EXPECT_EQ(got->exitStatus, 3);
     EXPECT_EQ(got->output, "err\na b|*|$HOME|");
-    EXPECT_FALSE(RunCapture("zephrane-no-such-program", {}, 10000));
+    EXPECT_FALSE(RunCapture("/nonexistent/program", {}, 10000));
     const auto begin = steady_clock::now();
-    EXPECT_EQ(RunCapture("sleep", {"30"}, 300)->exitStatus, -1);
-    EXPECT_EQ(RunCapture("sh", {"-c", "exec >&- 2>&-; sleep 30"}, 300)->exitStatus, -1);  // its output closed first
+    EXPECT_EQ(RunCapture("/bin/sleep", {"30"}, 300)->exitStatus, -1);
+    // Its output closed first.
+    EXPECT_EQ(RunCapture("/bin/sh", {"-c", "exec >&- 2>&-; sleep 30"}, 300)->exitStatus, -1);
     EXPECT_LT(steady_clock::now() - begin, std::chrono::seconds(5));
 }
 
