@@ -1,0 +1,31 @@
+# Windows' numeric version (four 16-bit fields) of a text version
+# MAJOR.MINOR[.PATCH][bN], by the rule stated beside ZEPHRANE_VERSION_TEXT in
+# the top CMakeLists.txt. Sets OUT to the fields joined by dots, or to "" when
+# TEXT is no such version or a field does not fit.
+function(zephrane_version_numbers text out)
+  set(${out} "" PARENT_SCOPE)
+  # No leading zeros: "0.03" and "0.3" would be two texts with one number.
+  set(number "(0|[1-9][0-9]*)")
+  if(NOT text MATCHES "^${number}\\.${number}(\\.${number})?(b${number})?$")
+    return()
+  endif()
+  set(patch 0)
+  set(prerelease 1000)
+  if(CMAKE_MATCH_3)
+    set(patch ${CMAKE_MATCH_4})
+  endif()
+  if(CMAKE_MATCH_5)
+    set(prerelease ${CMAKE_MATCH_6})
+    if(NOT prerelease LESS 1000)
+      return()
+    endif()
+  endif()
+  set(fields ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${patch} ${prerelease})
+  foreach(field IN LISTS fields)
+    if(NOT field LESS 65536)
+      return()
+    endif()
+  endforeach()
+  list(JOIN fields . numbers)
+  set(${out} ${numbers} PARENT_SCOPE)
+endfunction()
