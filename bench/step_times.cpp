@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(step, "generator") == 0 && argc == 4) {
-        return system->RunAndWait(argv[2], argv[3]) ? 0 : 1;
+        const std::unique_ptr<zephrane::Program> program = system->HoldProtectedProgram(argv[2]);
+        return program && system->RunAndWait(*program, argv[3]) ? 0 : 1;
     }
     if (std::strcmp(step, "download") == 0 && argc == 3) {
         return system->Download(argv[2]) ? 0 : 1;

@@ -53,7 +53,7 @@ bool WriteRootHints(Folder& etc, const std::string& hints) {
     return true;
 }
 
-// One run of the sequence. What it holds (the lock) lives until the
+// One run of the sequence. What it holds (the lock, what it checked) lives until the
 // changes are undone; what it opens in etc is closed before that.
 struct Sequence {
     Sequence(Platform& platform, Console& out) : platform(platform), out(out), rollback(platform) {}
@@ -61,6 +61,10 @@ struct Sequence {
     Platform& platform;
     Console& out;
     Rollback rollback;
+    // What was checked stays as it was until the run ends.
+    std::unique_ptr<Hold> installation;
+    std::unique_ptr<Hold> binFolder;
+    std::unique_ptr<Program> keyGenerator;
     std::unique_ptr<Hold> lock;
 
     // Prints the progress line of the next step: false, printing nothing,
@@ -83,20 +87,20 @@ bool Sequence::Configure(bool start) {
     out.WriteLine("Searching folder ...");
     const std::string installDir = ReadInstallDir(platform);
     if (!IsUsableInstallDir(installDir) || !platform.DirectoryExists(installDir) ||
-        !platform.IsProtectedFolder(installDir)) {
+        !(installation = platform.HoldProtectedFolder(installDir))) {
         return Fail(out, "Folder not found!");
     }
 
     // The tool runs what bin holds with administrator rights.
     out.WriteLine("Searching bin-folder ...");
     const std::string bin = BinFolder(installDir);
-    if (!platform.DirectoryExists(bin) || !platform.IsProtectedFolder(bin)) {
+    if (!platform.DirectoryExists(bin) || !(binFolder = platform.HoldProtectedFolder(bin))) {
         return Fail(out, "bin-folder not found!");
     }
 
     out.WriteLine("Searching " + generator + " ...");
     const std::string generatorPath = KeyGeneratorPath(installDir);
-    if (!platform.FileExists(generatorPath) || !platform.IsProtectedProgram(generatorPath)) {
+    if (!platform.FileExists(generatorPath) || !(keyGenerator = platform.HoldProtectedProgram(generatorPath))) {
         return Fail(out, generator + " not found!");
     }
 
@@ -184,7 +188,7 @@ bool Sequence::Configure(bool start) {
         Removal key(*etcFolder, std::string(kKeyFileName));
         // Only a key the generator wrote is taken: a plain file of ours.
         std::unique_ptr<File> keyFile;
-        if (GenerateKey(platform, installDir) && platform.FileExists(keyPath)) {
+        if (GenerateKey(platform, *keyGenerator, installDir) && platform.FileExists(keyPath)) {
             keyFile = etcFolder->OpenFile(std::string(kKeyFileName));
         }
         if (!keyFile) {

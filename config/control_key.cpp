@@ -18,8 +18,8 @@ std::string KeyGeneratorArguments(const std::string& installDir) {
            Quoted(kKeyName) + " -p " + Quoted(kControlPort) + " -s " + Quoted(kControlAddress);
 }
 
-bool GenerateKey(Platform& platform, const std::string& installDir) {
-    return platform.RunAndWait(KeyGeneratorPath(installDir), KeyGeneratorArguments(installDir));
+bool GenerateKey(Platform& platform, const Program& generator, const std::string& installDir) {
+    return platform.RunAndWait(generator, KeyGeneratorArguments(installDir));
 }
 
 }  // namespace zephrane

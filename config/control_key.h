@@ -13,8 +13,9 @@ using KeyLines = std::vector<std::string>;
 // The generator's argument string for installation folder `installDir`.
 std::string KeyGeneratorArguments(const std::string& installDir);
 
-// Runs the generator, which writes etc/rndc.key; true when it ran and exited
-// by itself (not when it was missing, not startable or ended at the deadline).
-bool GenerateKey(Platform& platform, const std::string& installDir);
+// Runs the generator held for `installDir`, which writes etc/rndc.key; true
+// when it ran and exited by itself (not when it was not startable or was
+// ended at the deadline).
+bool GenerateKey(Platform& platform, const Program& generator, const std::string& installDir);
 
 }  // namespace zephrane

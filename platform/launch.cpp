@@ -4,8 +4,8 @@
 
 namespace zephrane {
 
-bool SystemPlatform::RunAndWait(const std::string& program, const std::string& arguments) {
-    return FileExists(program) && RunAndWaitWithin(program, arguments, kLaunchDeadline);
+bool SystemPlatform::RunAndWait(const Program& program, const std::string& arguments) {
+    return RunAndWaitWithin(program, arguments, kLaunchDeadline);
 }
 
 }  // namespace zephrane

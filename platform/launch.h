@@ -1,10 +1,12 @@
 // Starting a program and waiting for its exit, bounded by a deadline. Each
 // backend implements RunAndWaitWithin; Platform::RunAndWait calls it with
-// kLaunchDeadline after checking that the program file exists.
+// kLaunchDeadline.
 #pragma once
 
 #include <chrono>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace zephrane {
 
@@ -14,11 +16,10 @@ inline constexpr std::chrono::milliseconds kLaunchDeadline{120000};
 // How long a program that was ended at the deadline may take to go.
 inline constexpr std::chrono::milliseconds kEndingGrace{5000};
 
-// Starts `program` with `arguments` in the program's folder and waits on the
-// process itself until it exits, at most `deadline`. A program still running
-// then is ended and given kEndingGrace to go. True when it was started and
-// exited by itself, whatever its exit code.
-bool RunAndWaitWithin(const std::string& program, const std::string& arguments,
-                      std::chrono::milliseconds deadline);
+// Starts the held `program` with `arguments` in the program's folder and
+// waits on the process itself until it exits, at most `deadline`. A program
+// still running then is ended and given kEndingGrace to go. True when it was
+// started and exited by itself, whatever its exit code.
+bool RunAndWaitWithin(const Program& program, const std::string& arguments, std::chrono::milliseconds deadline);
 
 }  // namespace zephrane

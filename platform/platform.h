@@ -113,6 +113,9 @@ public:
     virtual ~Hold() = default;
 };
 
+// A program checked and held by Platform::HoldProtectedProgram, to be run.
+class Program : public Hold {};
+
 // Interruptions held until destroyed: they end nothing meanwhile, and the
 // holder asks whether one came.
 class HeldInterruptions : public Hold {
@@ -140,15 +143,22 @@ public:
     // time, is a DOS date and time (1980 to 2107), as the Windows file search
     // reports entries. A path ending with a separator gives false.
     virtual bool FileExists(const std::string& path) = 0;
-    // Whether only administrators (and this account) can change the folder
-    // or the program at `path`: the tool runs what its folder holds with
-    // administrator rights. POSIX: owned by root or this account, writable by
-    // no group but root's and by no others; a program is also an executable
-    // plain file. Windows: its owner, and everyone its access rules let
-    // write, delete or change the rules, are SYSTEM, Administrators,
-    // TrustedInstaller or this account.
-    virtual bool IsProtectedFolder(const std::string& path) = 0;
-    virtual bool IsProtectedProgram(const std::string& path) = 0;
+    // The folder or the program at `path`, if only administrators (and this
+    // account) can change it and every folder above it, up to the root of
+    // its file system (from the working folder for a relative path): the
+    // tool runs what the folder holds with administrator rights. Each is
+    // checked once and held until destroyed, so that none can be swapped
+    // meanwhile; nullptr when one is missing or others may change it.
+    // POSIX: each owned by root or this account and writable by no group
+    // but root's and by no others, except that a folder above may be sticky
+    // (as /tmp) where the entry below it is root's or ours; no links on the
+    // way; a program is an executable plain file. Windows: the owner, and
+    // everyone the access rules let change the object, must be SYSTEM,
+    // Administrators, TrustedInstaller or this account; of a folder above,
+    // only who may delete, rename or replace what it holds counts; an entry
+    // of a kind the check does not know counts as anybody's.
+    virtual std::unique_ptr<Hold> HoldProtectedFolder(const std::string& path) = 0;
+    virtual std::unique_ptr<Program> HoldProtectedProgram(const std::string& path) = 0;
     // Creates one folder, for administrators only.
     // POSIX (this, RenameFile and RemoveFolder): the parent's entries reach
     // the disk; when they cannot, the change is made and the I/O error
@@ -203,12 +213,13 @@ public:
     // without a byte or 120 s in all.
     virtual std::optional<std::string> Download(const std::string& url) = 0;
 
-    // Starts `program` (false at once when no FileExists) with `arguments`,
-    // split by the command-line word rules, in the program's folder, and
-    // waits on the process until it exits, at most 120 s: a program still
-    // running then is ended, and the result is false. True when it ran and
-    // exited by itself, whatever its exit code. Shows no error dialog.
-    virtual bool RunAndWait(const std::string& program, const std::string& arguments) = 0;
+    // Starts the held `program` itself (POSIX: from its open file) with
+    // `arguments`, split by the command-line word rules, in the program's
+    // folder, and waits on the process until it exits, at most 120 s: a
+    // program still running then is ended, and the result is false. True
+    // when it ran and exited by itself, whatever its exit code. Shows no
+    // error dialog.
+    virtual bool RunAndWait(const Program& program, const std::string& arguments) = 0;
 
     // One run at a time per folder: waits while another process holds
     // `path`, at most 10 minutes; nullptr then. Held until destroyed (and

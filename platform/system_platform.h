@@ -13,8 +13,8 @@ public:
 
     bool DirectoryExists(const std::string& path) override;
     bool FileExists(const std::string& path) override;
-    bool IsProtectedFolder(const std::string& path) override;
-    bool IsProtectedProgram(const std::string& path) override;
+    std::unique_ptr<Hold> HoldProtectedFolder(const std::string& path) override;
+    std::unique_ptr<Program> HoldProtectedProgram(const std::string& path) override;
     bool CreateDirectory(const std::string& path) override;
     bool RenameFile(const std::string& oldPath, const std::string& newPath) override;
     bool RemoveFolder(const std::string& path) override;
@@ -37,7 +37,7 @@ public:
 
     std::optional<std::string> Download(const std::string& url) override;
 
-    bool RunAndWait(const std::string& program, const std::string& arguments) override;
+    bool RunAndWait(const Program& program, const std::string& arguments) override;
 
     std::unique_ptr<Hold> LockFolder(const std::string& path) override;
     std::unique_ptr<HeldInterruptions> HoldInterruptions() override;

@@ -45,8 +45,8 @@ public:
                (options.outputFd < 0 ||
                 (::posix_spawn_file_actions_adddup2(&actions_, options.outputFd, STDOUT_FILENO) == 0 &&
                  ::posix_spawn_file_actions_adddup2(&actions_, options.outputFd, STDERR_FILENO) == 0)) &&
-               (options.workingDirectory.empty() ||
-                ::posix_spawn_file_actions_addchdir_np(&actions_, options.workingDirectory.c_str()) == 0) &&
+               (options.workingFolder < 0 ||
+                ::posix_spawn_file_actions_addfchdir_np(&actions_, options.workingFolder) == 0) &&
                ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
                ::posix_spawnattr_setsigmask(&attributes_, &unblocked) == 0 &&
                ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0;
@@ -78,8 +78,13 @@ std::optional<pid_t> StartChild(const std::vector<std::string>& argv, const Chil
     if (!setup.Prepare(options)) {
         return std::nullopt;
     }
+    // An open program runs through its descriptor: the file itself, whatever
+    // its name leads to by now (the descriptor is closed at exec, which an
+    // executable file allows).
+    const std::string program =
+        options.programFd < 0 ? words[0] : "/proc/self/fd/" + std::to_string(options.programFd);
     pid_t child = 0;
-    if (::posix_spawn(&child, words[0].c_str(), setup.Actions(), setup.Attributes(), pointers.data(), environ) != 0) {
+    if (::posix_spawn(&child, program.c_str(), setup.Actions(), setup.Attributes(), pointers.data(), environ) != 0) {
         return std::nullopt;
     }
     return child;

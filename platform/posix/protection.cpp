@@ -1,31 +1,85 @@
 // Who may change a folder or program the tool runs as root: on POSIX, its
-// owner, and whoever its group and others bits let write.
+// owner, whoever its group and others bits let write, and the same of every
+// folder above it.
+#include "platform/posix/protection.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <string_view>
 
 #include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
 
-// Owned by root or us, writable by nobody else (root's group aside).
-bool OnlyWeCanChange(const struct stat& info) {
-    const bool ownerTrusted = info.st_uid == 0 || info.st_uid == ::geteuid();
-    const bool groupWrites = (info.st_mode & S_IWGRP) != 0 && info.st_gid != 0;
-    return ownerTrusted && !groupWrites && (info.st_mode & S_IWOTH) == 0;
+bool OwnerTrusted(const struct stat& info) { return info.st_uid == 0 || info.st_uid == ::geteuid(); }
+
+// Root's group aside.
+bool OthersMayWrite(const struct stat& info) {
+    return ((info.st_mode & S_IWGRP) != 0 && info.st_gid != 0) || (info.st_mode & S_IWOTH) != 0;
 }
+
+// Whether those who may change the folder `above` cannot replace or rename
+// its entry `below`: a sticky folder lets only an entry's owner do that.
+bool EntryKept(const struct stat& above, const struct stat& below) {
+    return !OthersMayWrite(above) || ((above.st_mode & S_ISVTX) != 0 && OwnerTrusted(below));
+}
+
+class HeldFolder final : public Hold {
+public:
+    explicit HeldFolder(ProtectedPath held) : held_(std::move(held)) {}
+
+private:
+    ProtectedPath held_;
+};
 
 }  // namespace
 
-bool SystemPlatform::IsProtectedFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && OnlyWeCanChange(info);
+ProtectedPath OpenProtected(const std::string& path, bool program) {
+    ProtectedPath held;
+    held.entry = FileDescriptor(::open(path.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat here {};
+    if (!held.entry || ::fstat(held.entry.Get(), &here) != 0 || !OwnerTrusted(here)) {
+        return {};
+    }
+    std::string_view rest = path;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('/');
+        const std::string name(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (name.empty()) {
+            continue;  // doubled separators
+        }
+        const bool last = rest.find_first_not_of('/') == std::string_view::npos;
+        // O_NOFOLLOW: a link is opened itself, and fails the checks below.
+        FileDescriptor next(::openat(held.entry.Get(), name.c_str(),
+                                     O_PATH | O_NOFOLLOW | O_CLOEXEC | (last && program ? 0 : O_DIRECTORY)));
+        struct stat below {};
+        if (name == "." || name == ".." || !next || ::fstat(next.Get(), &below) != 0 || !OwnerTrusted(below) ||
+            !EntryKept(here, below)) {
+            return {};
+        }
+        held.folder = std::move(held.entry);
+        held.entry = std::move(next);
+        here = below;
+    }
+    const bool kind = program ? S_ISREG(here.st_mode) && (here.st_mode & 0111) != 0 : S_ISDIR(here.st_mode);
+    if (!kind || OthersMayWrite(here)) {
+        return {};
+    }
+    return held;
 }
 
-bool SystemPlatform::IsProtectedProgram(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0 &&
-           OnlyWeCanChange(info);
+std::unique_ptr<Hold> SystemPlatform::HoldProtectedFolder(const std::string& path) {
+    ProtectedPath held = OpenProtected(path, false);
+    return held.entry ? std::make_unique<HeldFolder>(std::move(held)) : nullptr;
+}
+
+std::unique_ptr<Program> SystemPlatform::HoldProtectedProgram(const std::string& path) {
+    ProtectedPath held = OpenProtected(path, true);
+    return held.entry && held.folder ? std::make_unique<PosixProgram>(path, std::move(held)) : nullptr;
 }
 
 }  // namespace zephrane

@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "platform/paths.h"
+#include "platform/posix/protection.h"
 #include "platform/posix/run_capture.h"
 #include "platform/system_platform.h"
 
@@ -33,11 +34,11 @@ struct UnitState {
 // root may change it (it runs as root), and no call outlives the operation.
 class Systemctl {
 public:
-    Systemctl(Platform& platform, unsigned withinMs) : until_(Clock::now() + std::chrono::milliseconds(withinMs)) {
+    explicit Systemctl(unsigned withinMs) : until_(Clock::now() + std::chrono::milliseconds(withinMs)) {
         const std::optional<std::string> found = FindOnPath("systemctl");
         if (!found) {
             failure_ = ServiceState::Absent;  // no service manager to ask
-        } else if (platform.IsProtectedProgram(*found) && platform.IsProtectedFolder(ExtractFilePath(*found))) {
+        } else if (OpenProtected(*found, true).entry) {
             path_ = *found;
         }
     }
@@ -138,7 +139,7 @@ bool Succeeded(const std::optional<Captured>& run) { return run && run->exitStat
 }  // namespace
 
 bool ChangeUnit(Platform& platform, const std::string& unit, bool start, const ServiceWaitLimits& limits) {
-    const Systemctl systemctl(platform, limits.deadlineMs);
+    const Systemctl systemctl(limits.deadlineMs);
     const ServiceDriver driver{
         [&]() -> std::optional<ServiceStatus> {
             const ServiceState state = QueryState(systemctl, unit);
@@ -160,11 +161,11 @@ bool ChangeUnit(Platform& platform, const std::string& unit, bool start, const S
 }
 
 ServiceState SystemPlatform::GetServiceState(const std::string& name) {
-    return QueryState(Systemctl(*this, kQueryTimeoutMs), UnitName(name));
+    return QueryState(Systemctl(kQueryTimeoutMs), UnitName(name));
 }
 
 std::optional<StartType> SystemPlatform::GetServiceStartType(const std::string& name) {
-    const Shown shown = ShowUnit(Systemctl(*this, kQueryTimeoutMs), UnitName(name));
+    const Shown shown = ShowUnit(Systemctl(kQueryTimeoutMs), UnitName(name));
     if (!shown.unit || !IsKnown(StateOf(*shown.unit))) {
         return std::nullopt;
     }
@@ -181,7 +182,7 @@ bool SystemPlatform::SetServiceStartType(const std::string& name, StartType star
     }
     const char* wanted = startType == StartType::Automatic ? "enabled" : "disabled";
     const std::string unit = UnitName(name);
-    const Systemctl systemctl(*this, kUnitWaitLimits.deadlineMs);
+    const Systemctl systemctl(kUnitWaitLimits.deadlineMs);
     const Shown before = ShowUnit(systemctl, unit);
     if (!before.unit || !IsKnown(StateOf(*before.unit))) {
         return false;

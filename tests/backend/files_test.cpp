@@ -138,38 +138,48 @@ TEST_F(SystemFiles, ModesWithoutAGroupWhateverTheUmask) {
               (std::vector{0700, 0600, 0600, 0644}));
 }
 
-// Whom the tool trusts with a folder it runs a program from, asked by root and
-// by an unprivileged caller (a child that has given root up).
+// Whom the tool trusts with a folder it runs a program from, and with the
+// folder above it, asked by root and by an unprivileged caller (a child that
+// has given root up).
 TEST_F(SystemFiles, FoldersOnlyRootOrTheCallerMayChange) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "owners other than the caller need root";
     }
     constexpr uid_t kNobody = 65534;
     struct Row {
+        mode_t above;  // the folder that holds it, root's
         uid_t owner;
         gid_t group;
         mode_t mode;
         bool byRoot, byNobody;
     } const rows[] = {
-        {0, 0, 0755, true, true},          {0, 0, 0775, true, true},  // root's group may write
-        {0, 1000, 0775, false, false},     {0, 1000, 0755, true, true},
-        {0, 0, 0757, false, false},        {kNobody, 0, 0755, false, true},
-        {1000, 1000, 0700, false, false},
+        {0755, 0, 0, 0755, true, true},           {0755, 0, 0, 0775, true, true},  // root's group may write
+        {0755, 0, 1000, 0775, false, false},      {0755, 0, 1000, 0755, true, true},
+        {0755, 0, 0, 0757, false, false},         {0755, kNobody, 0, 0755, false, true},
+        {0755, 1000, 1000, 0700, false, false},   {0777, 0, 0, 0755, false, false},  // anybody may swap it
+        {01777, 0, 0, 0755, true, true},          {01777, kNobody, 0, 0755, false, true},  // sticky, as /tmp
     };
     fs::permissions(root_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::create_directory(root_ / "above");
+    fs::create_directory_symlink(root_ / "above" / "protected", root_ / "link");
     for (const Row& row : rows) {
-        const std::string folder = P("protected");
+        const std::string folder = P("above/protected");
         fs::create_directory(folder);
-        ASSERT_EQ(::chown(folder.c_str(), row.owner, row.group) | ::chmod(folder.c_str(), row.mode), 0);
+        ASSERT_EQ(::chmod(P("above").c_str(), row.above) | ::chown(folder.c_str(), row.owner, row.group) |
+                      ::chmod(folder.c_str(), row.mode),
+                  0);
         const pid_t child = ::fork();
         if (child == 0) {
             // From inside root_: the folders above it may be closed to nobody.
-            _exit(::chdir(root_.c_str()) == 0 && ::setuid(kNobody) == 0 ? system_->IsProtectedFolder("protected") : 2);
+            _exit(::chdir(root_.c_str()) == 0 && ::setuid(kNobody) == 0
+                      ? system_->HoldProtectedFolder("above/protected") != nullptr
+                      : 2);
         }
         int status = 0;
         ::waitpid(child, &status, 0);
-        EXPECT_EQ(system_->IsProtectedFolder(folder), row.byRoot) << std::oct << row.mode << " by root";
+        EXPECT_EQ(system_->HoldProtectedFolder(folder) != nullptr, row.byRoot) << std::oct << row.mode << " by root";
         EXPECT_EQ(WEXITSTATUS(status), row.byNobody ? 1 : 0) << std::oct << row.mode << " by nobody";
+        EXPECT_EQ(system_->HoldProtectedFolder(P("link")), nullptr) << "a link on the way";
         fs::remove(folder);
     }
 }

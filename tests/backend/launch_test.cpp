@@ -44,7 +44,10 @@ public:
     }
 
     std::string Generator() const { return KeyGeneratorPath(dir_); }
-    bool Launch() const { return SystemPlatform().RunAndWait(Generator(), KeyGeneratorArguments(dir_)); }
+    bool Launch() const {
+        const std::unique_ptr<Program> program = SystemPlatform().HoldProtectedProgram(Generator());
+        return program && SystemPlatform().RunAndWait(*program, KeyGeneratorArguments(dir_));
+    }
     bool KeyWritten() const { return fs::exists(EtcFile(dir_, "rndc.key")); }
     // The stand-in's record: the values of the lines starting with `tag`.
     std::vector<std::string> Recorded(const std::string& tag) const {
@@ -66,10 +69,29 @@ TEST(RunAndWait, FalseForWhatIsNoProgram) {
     const StandInBind bind;
     std::ofstream(BinFolder(bind.dir_) + "notes.exe") << "not a program\n";
     fs::permissions(BinFolder(bind.dir_) + "notes.exe", fs::perms::owner_exec, fs::perm_options::add);
-    for (const std::string& program :
-         {BinFolder(bind.dir_) + "absent.exe", BinFolder(bind.dir_), BinFolder(bind.dir_) + "notes.exe"}) {
-        EXPECT_FALSE(SystemPlatform().RunAndWait(program, "")) << program;
+    for (const std::string& program : {BinFolder(bind.dir_) + "absent.exe", BinFolder(bind.dir_)}) {
+        EXPECT_EQ(SystemPlatform().HoldProtectedProgram(program), nullptr) << program;
     }
+    const std::unique_ptr<Program> notes = SystemPlatform().HoldProtectedProgram(BinFolder(bind.dir_) + "notes.exe");
+    ASSERT_NE(notes, nullptr);
+    EXPECT_FALSE(SystemPlatform().RunAndWait(*notes, ""));
+}
+
+// What runs is what was checked: POSIX runs the open file, whatever its name
+// leads to by then; Windows lets nobody move it meanwhile.
+TEST(RunAndWait, RunsTheProgramThatWasChecked) {
+    const StandInBind bind;
+    const std::unique_ptr<Program> program = SystemPlatform().HoldProtectedProgram(bind.Generator());
+    ASSERT_NE(program, nullptr);
+    std::error_code moved;
+    fs::rename(bind.Generator(), bind.Generator() + ".checked", moved);
+    EXPECT_EQ(static_cast<bool>(moved), kHasDriveMark) << moved.message();
+    if (!moved) {
+        std::ofstream(bind.Generator()) << "#!/bin/sh\n";
+        fs::permissions(bind.Generator(), fs::perms::owner_all);
+    }
+    EXPECT_TRUE(SystemPlatform().RunAndWait(*program, KeyGeneratorArguments(bind.dir_)));
+    EXPECT_TRUE(bind.KeyWritten());
 }
 
 // 259 is an exit code like any other, not "still running".
@@ -96,7 +118,9 @@ TEST(RunAndWait, TrueWhateverTheExitCodeInItsFolderWithTheWords) {
 TEST(RunAndWait, AProgramThatNeverExitsIsEndedAtTheDeadline) {
     const StandInBind bind("hang");
     const Clock::time_point started = Clock::now();
-    EXPECT_FALSE(RunAndWaitWithin(bind.Generator(), KeyGeneratorArguments(bind.dir_), 3s));
+    const std::unique_ptr<Program> program = SystemPlatform().HoldProtectedProgram(bind.Generator());
+    ASSERT_NE(program, nullptr);
+    EXPECT_FALSE(RunAndWaitWithin(*program, KeyGeneratorArguments(bind.dir_), 3s));
     EXPECT_GE(Clock::now() - started, 3s);
     EXPECT_LT(Clock::now() - started, 20s);
     // It no longer runs: its heartbeat has stopped.
