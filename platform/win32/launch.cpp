@@ -5,6 +5,7 @@
 #include "platform/launch.h"
 #include "platform/paths.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/protection.h"
 
 namespace zephrane {
 namespace {
@@ -19,7 +20,9 @@ DWORD WaitMilliseconds(std::chrono::milliseconds deadline) {
 
 }  // namespace
 
-bool RunAndWaitWithin(const std::string& program, const std::string& arguments, std::chrono::milliseconds deadline) {
+bool RunAndWaitWithin(const Program& held, const std::string& arguments, std::chrono::milliseconds deadline) {
+    // Held without delete sharing: its path still leads to it.
+    const std::string& program = static_cast<const Win32Program&>(held).Path();
     const std::string folder = ExtractFilePath(program);
     SHELLEXECUTEINFOA launch{};
     launch.cbSize = sizeof launch;
