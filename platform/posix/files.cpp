@@ -180,6 +180,13 @@ bool SystemPlatform::CreateDirectory(const std::string& path) {
 }
 
 bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& newPath) {
+    // The system's own configuration folder is never moved, under any name.
+    struct stat moved {};
+    struct stat system {};
+    if (::stat(oldPath.c_str(), &moved) == 0 && ::stat("/etc", &system) == 0 && moved.st_dev == system.st_dev &&
+        moved.st_ino == system.st_ino) {
+        return false;
+    }
     // Never replace: rename(2) would silently take the place of an empty folder.
     bool renamed = ::renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0;
     if (!renamed && (errno == EINVAL || errno == ENOSYS)) {

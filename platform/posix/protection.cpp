@@ -27,6 +27,12 @@ bool EntryKept(const struct stat& above, const struct stat& below) {
     return !OthersMayWrite(above) || ((above.st_mode & S_ISVTX) != 0 && OwnerTrusted(below));
 }
 
+}  // namespace
+
+bool OnlyWeCanChange(const struct stat& info) { return OwnerTrusted(info) && !OthersMayWrite(info); }
+
+namespace {
+
 class HeldFolder final : public Hold {
 public:
     explicit HeldFolder(ProtectedPath held) : held_(std::move(held)) {}
@@ -66,7 +72,7 @@ ProtectedPath OpenProtected(const std::string& path, bool program) {
         here = below;
     }
     const bool kind = program ? S_ISREG(here.st_mode) && (here.st_mode & 0111) != 0 : S_ISDIR(here.st_mode);
-    if (!kind || OthersMayWrite(here)) {
+    if (!kind || !OnlyWeCanChange(here)) {
         return {};
     }
     return held;
@@ -74,7 +80,14 @@ ProtectedPath OpenProtected(const std::string& path, bool program) {
 
 std::unique_ptr<Hold> SystemPlatform::HoldProtectedFolder(const std::string& path) {
     ProtectedPath held = OpenProtected(path, false);
-    return held.entry ? std::make_unique<HeldFolder>(std::move(held)) : nullptr;
+    // The system's root, also where it is mounted a second time: its etc is the system's.
+    struct stat folder {};
+    struct stat root {};
+    if (!held.entry || ::fstat(held.entry.Get(), &folder) != 0 || ::stat("/", &root) != 0 ||
+        (folder.st_dev == root.st_dev && folder.st_ino == root.st_ino)) {
+        return nullptr;
+    }
+    return std::make_unique<HeldFolder>(std::move(held));
 }
 
 std::unique_ptr<Program> SystemPlatform::HoldProtectedProgram(const std::string& path) {

@@ -2,6 +2,8 @@
 // a path from the root down, and what it holds.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "platform/platform.h"
@@ -15,6 +17,9 @@ struct ProtectedPath {
     FileDescriptor folder = FileDescriptor();
     FileDescriptor entry = FileDescriptor();
 };
+
+// Owned by root or this account, writable by no group but root's and by no others.
+bool OnlyWeCanChange(const struct stat& info);
 
 // Walks `path` from the root (a relative one from the working folder),
 // opening each entry in the folder checked before it, as

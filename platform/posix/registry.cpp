@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/protection.h"
 #include "platform/system_platform.h"
 #include "platform/run_error.h"
 
@@ -36,25 +37,29 @@ std::string KeyFolder(const std::string& key) {
 }  // namespace
 
 std::string SystemPlatform::ReadRegistryString(const std::string& key, const std::string& value) {
-    const std::string path = RegistryRoot() + "/" + KeyFolder(key) + "/" + value;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // The value says which program the tool runs as root: only a value that
+    // only root may change, in folders only root may change, counts.
+    const ProtectedPath folder = OpenProtected(RegistryRoot() + "/" + KeyFolder(key), false);
+    FileDescriptor fd(folder.entry ? ::openat(folder.entry.Get(), value.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
+                                   : -1);
+    if (!fd) {
         return {};  // absent key or value
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         ThrowRegistryTypeError(value);  // not a string value
+    }
+    if (!OnlyWeCanChange(info)) {
+        return {};
     }
     std::string content;
     char buffer[512];
     ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+    while ((got = ::read(fd.Get(), buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
         if (got > 0) {
             content.append(buffer, static_cast<std::size_t>(got));
         }
     }
-    ::close(fd);
     content = content.substr(0, content.find('\0'));
     // A value written with `echo` ends with a line end that is not part of it.
     if (!content.empty() && content.back() == '\n') {
