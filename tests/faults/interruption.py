@@ -23,19 +23,19 @@ import sys
 import termios
 import time
 
-from harness import GENERATED, Bind, backups, configurations, copies_of, key_files, snapshot, suite
-from sandbox import write
-from table import configured, progress
+sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), folder)
+                for folder in ("support", "scenarios")]
+from sandbox import Installation, Sandbox, write  # noqa: E402
+from table import BANNER, DEFAULTS, GENERATED, encode, plant, read_tree, transcript  # noqa: E402
 
-# (named before the run, progress line, seconds after it, what is under way[, signal[, answer]]):
+BACKUP_NAME = re.compile(r"etc_\d{14}\Z")
+# (named before the run, progress line, seconds after it, what is under way[, signal[, answer]]): a kill before the
+# rename or after the last file finds nothing of the run's own to lose: the table's rows cover what follows it;
 # "not-found" makes the run fail at the download, and undo.
 KILL_POINTS = [
-    ("active", "Searching folder ...", 0, "the registry read"),
-    ("active", "Stopping service ...", 0.05, "systemctl stop"),
-    ("active", "Stopping service ...", 1.0, "the pause after the stop"),
     ("active", "Renaming etc-folder ...", 0, "the rename"),
     ("inactive", "Creating etc-folder ...", 0, "the new etc"),
-    ("inactive", "Downloading named.root ...", 0.15, "half of named.root written"),
+    ("inactive", "Downloading named.root ...", 0, "named.root"),
     ("inactive", "Generating rndc.key ...", 0.1, "the generator, no key yet"),
     ("inactive", "Generating rndc.key ...", 0.45, "the generator, key written"),
     ("active", "Renaming etc-folder ...", 0, "the rename", signal.SIGTERM),
@@ -48,9 +48,38 @@ KILL_POINTS = [
     ("inactive", "Writing localhost.zone ...", 0, "localhost.zone"),
     ("inactive", "Writing named.local ...", 0, "named.local"),
     ("inactive", "Starting service ...", 0.05, "systemctl start"),
-    ("inactive", "Starting service ...", 1.0, "the pause after the start"),
 ] + [("active", "named.root not downloaded!", delay, f"the undo, +{delay} s", signal.SIGKILL, "not-found")
-     for delay in (0, 0.05, 0.15, 0.25)] + [("inactive", None, i / 5, f"{i / 5:.1f} s after the start") for i in range(8)]  # blind to the output
+     for delay in (0, 0.05, 0.15, 0.25)] + [("inactive", None, i / 5, f"{i / 5:.1f} s after the start")
+                                            for i in range(1, 8)]  # blind to the output
+
+
+def backups(folder):
+    return sorted(n for n in os.listdir(folder) if BACKUP_NAME.match(n))
+
+
+def configurations(folder):
+    names = (["etc"] if os.path.lexists(os.path.join(folder, "etc")) else []) + backups(folder)
+    return {n: read_tree(os.path.join(folder, n), 99) for n in names}
+
+
+def copies_of(folder, kept):
+    return [name for name, content in configurations(folder).items() if content == kept]
+
+
+def key_files(folder):
+    return sorted(os.path.relpath(os.path.join(root, name), folder)
+                  for root, _, names in os.walk(folder) for name in names if name == "rndc.key")
+
+
+class Bind(Installation):
+    def named(self, state, **files):
+        """The named unit in `state`, plus stand-in files such as stop_exit="1"."""
+        for name, content in {"active": state, "unit_file": "enabled", **files}.items():
+            write(os.path.join(self.services, "named", name.replace("_", "-")), content + "\n")
+
+    def named_state(self):
+        with open(os.path.join(self.services, "named", "active"), encoding="ascii") as f:
+            return f.readline().strip()
 
 
 def run_until_killed(bind, line, delay, how=signal.SIGKILL):
@@ -113,7 +142,7 @@ def wait_for_a_new_second(bind):
 def following_run(bind, what):
     """A run after the kill, which must succeed. The user then adds a note to
     the new etc, so that every configuration differs from the others.
-    Returns the new etc's snapshot."""
+    Returns the new etc's tree."""
     checks = bind.sandbox.checks
     slow_down(bind, False)
     # A systemctl stand-in killed while it rewrote its state file leaves it
@@ -123,27 +152,27 @@ def following_run(bind, what):
     running = bind.named_state() == "active"
     renames = os.path.isdir(bind.path("etc"))
     wait_for_a_new_second(bind)
-    last = "Starting service ..." if running else "Writing named.local ..."
-    bind.check_run(f"{what}: following run", bind.run(),
-                   configured(progress(last, stop=running, rename=renames, start=running), True))
-    checks.equal(f"{what}: new etc", sorted(os.listdir(bind.path("etc"))), sorted(GENERATED))
+    shows = ["stop"] * running + ["rename"] * renames + ["start"] * running
+    bind.check_run(f"{what}: following run", bind.run(), encode(BANNER + transcript(shows)))
+    checks.equal(f"{what}: new etc", sorted(os.listdir(bind.path("etc"))), sorted(["named.root", *GENERATED]))
     checks.equal(f"{what}: rndc.key outside the backups",
                  [k for k in key_files(bind.folder) if not k.startswith("etc_")], [])
     write(bind.path("etc", "note"), f"edited after: {what}\n")
-    return snapshot(bind.path("etc"))
+    return read_tree(bind.path("etc"), 99)
 
 
 def kill_and_recover(bind, kept, named, line, delay, what, how=signal.SIGKILL, answer="slow"):
     checks = bind.sandbox.checks
     bind.named(named)
     slow_down(bind, True, answer)
-    before, folders, keys = snapshot(bind.path("etc")), set(os.listdir(bind.folder)), key_files(bind.folder)
+    before, folders, keys = read_tree(bind.path("etc"), 99), set(os.listdir(bind.folder)), key_files(bind.folder)
     wait_for_a_new_second(bind)
     output, killed, status = run_until_killed(bind, line, delay, how)
     if how != signal.SIGKILL:
         checks.check(f"{what}: failed, exit status 2", output.endswith(b"\n\nCONFIGURATION FAILED\n\n") and status == 2,
                      f"  {status}: {output!r}")
-        checks.check(f"{what}: etc and named as before", (snapshot(bind.path("etc")), bind.named_state()) == (before, named))
+        checks.check(f"{what}: etc and named as before",
+                     (read_tree(bind.path("etc"), 99), bind.named_state()) == (before, named))
         checks.check(f"{what}: new folders only etc_<stamp>_failed",
                      all(re.fullmatch(r"etc_\d{14}_failed", n) for n in set(os.listdir(bind.folder)) - folders))
         checks.equal(f"{what}: rndc.key left", sorted(set(key_files(bind.folder)) - set(keys)), [])
@@ -180,10 +209,12 @@ def two_runs_together(bind):
 
 
 def main():
-    with suite() as sandbox:
-        bind = Bind(sandbox, "bind", os.path.join(sandbox.work, "ISC BIND 9"))
+    if len(sys.argv) != 3:
+        sys.exit(f"usage: {sys.argv[0]} <zephrane> <stand-in key generator>")
+    with Sandbox(sys.argv[1]) as sandbox:
+        bind = Bind(sandbox, "bind", os.path.join(sandbox.work, "ISC BIND 9"), os.path.abspath(sys.argv[2]))
         kept = []  # every complete configuration so far: none may get lost
-        bind.previous_etc()
+        plant(DEFAULTS, bind.folder, time.localtime)  # the etc a user left
         for named, line, delay, what, *how in KILL_POINTS:
             name = what if line is None else f"{line} +{delay} s ({what}{', SIGTERM' * (how[:1] == [signal.SIGTERM])})"
             with sandbox.checks.case(name):

@@ -1,10 +1,24 @@
 """The scenario table (scenarios.json) and what every driver shares: the
-defaults of a row, the outcome a run must have, and its comparison.
+defaults of a row, the transcript and the machine a run must leave, and
+their comparison.
 
-A row gives the words, the machine before the run and what the run must leave;
-every field but "name" and "stdout" has a default (DEFAULTS). A driver (fake.py,
-posix.py, wine.py) sets the machine up as its kind of system can, runs the
-tool and reports an Outcome; rows it cannot set up it skips, with the reason.
+A row names its words and what differs from the typical machine before the
+run (DEFAULTS), such as a "fault" of the file system that a driver sets up
+before the run or while it goes on, a "lock" taken by another run, or a
+"clock" that runs fast.
+What the run prints after the banner is "stdout" where it is unusual ("usage"
+for the usage text); else it is built: the "cache" lines, the progress steps,
+the optional ones as "shows" says, up to "last" or to the one the failure
+line "fails" follows (else all of them), then the summary, which an error
+"report" (class, message) replaces.
+What the run leaves is the machine as before, but for what "leaves" changes:
+an entry of the installation folder (with "<stamp>" where this run's time
+stamp goes: "etc_<stamp>", "etc_<stamp>_failed") to what it holds (a kind of
+KINDS or {file: content}; null for no entry), "named" or "dnscache" to
+[state, start type]. So a failed run that puts everything back states nothing.
+A driver (posix.py, wine.py) sets the machine up as its kind of system can,
+runs the tool and reports an Outcome; rows it cannot set up it skips, with
+the reason.
 """
 import concurrent.futures
 import json
@@ -17,24 +31,48 @@ from dataclasses import dataclass, field
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
-from sandbox import Checks, write  # noqa: E402
+from sandbox import Checks, exit_status, write  # noqa: E402
 
 GOLDEN = os.path.join(os.path.dirname(HERE), "fixtures", "golden")
 BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
-DIRECTORY = "<folder>"  # a folder in a tree
+DIRECTORY, NOT_A_FILE = "<folder>", "<not a file>"  # in a tree: a folder deeper down; neither folder nor file
 STATES = {"unknown": 0, "stopped": 1, "start-pending": 2, "running": 4, "paused": 7}
-# The configuration a user had before the run: moved aside, never lost.
-OLD_ETC = {"named.conf": b'options { directory "old"; };\r\n', "notes.txt": b"kept as it was\r\n",
-           "zones": DIRECTORY}
+GENERATED = ["rndc.conf", "named.conf", "localhost.zone", "named.local"]
+STEPS = [  # (progress line, the failure line that may follow it)
+    ("Searching folder ...", "Folder not found!"), ("Searching bin-folder ...", "bin-folder not found!"),
+    ("Searching {generator} ...", "{generator} not found!"), ("Stopping service ...", "Service not stopped!"),
+    ("Renaming etc-folder ...", "etc-folder not renamed!"), ("Creating etc-folder ...", "etc-folder not created!"),
+    ("Downloading named.root ...", "named.root not downloaded!"),
+    ("Generating rndc.key ...", "rndc.key not generated!"), ("Reading rndc.key ...", None),
+    ("Deleting rndc.key ...", "rndc.key not deleted!"),
+    *((f"Writing {name} ...", f"{name} not written!") for name in GENERATED),
+    ("Starting service ...", "Service not started!")]
+USAGE = ["{exe} [-cache|+cache] [-config|+config] [help] [start]", "", "-cache    deactivate Windows DNS cache",
+         "+cache    activate Windows DNS cache", "-config   skip configuration",
+         "+config   force configuration (on cache error)", "help      show this help", "start     start BIND service",
+         ""]
+OPTIONAL = {"stop": "Stopping service ...", "rename": "Renaming etc-folder ...", "start": "Starting service ..."}
+# The configuration a user had before the run, moved aside, never lost: files,
+# an empty one, every byte value, a name in Windows-1252, a folder.
+OLD_ETC = {"named.conf": b'options { directory "old"; };\r\n', "empty": b"", "bytes.bin": bytes(range(256)),
+           os.fsdecode(b"notiz-\xe4\xf6\xfc.txt"): b"\xc4\xd6\xdc\r\n\x1a", "zones": DIRECTORY}
+OUTSIDE = {"target": b"a file outside the installation\n"}  # beside it; links point there
+LINK = os.path.join("..", "..", "outside", "target")  # from an entry of etc
+ETC_FILE = b"a file where the folder belongs\n"
+# What an entry of the installation holds; in a folder "hints", "golden", "key"
+# and "" stand for the root hints, the golden file, the stand-in's key and no byte.
+KINDS = {"old": OLD_ETC, "old-with-link": {**OLD_ETC, "named.root": NOT_A_FILE}, "file": ETC_FILE, "none": None,
+         "configured": {"named.root": "hints", **{name: "golden" for name in GENERATED}},
+         "hints": {"named.root": "hints"}, "empty": {}}
 # What tests/fixtures/stand_in_keygen.cpp writes.
 STAND_IN_KEY = ['key "rndc-key" {', "\talgorithm hmac-md5;", '\tsecret "U3RhbmQtaW4gc2VjcmV0IGZvciB0ZXN0cw==";', "};"]
 SAME_SECOND_WINDOW = 30  # seconds ahead for which an earlier run's backup is planted
-ETC_FILE = b"a file where the folder belongs\n"
 DEFAULTS = {
     "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
     "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
-    "lock": "free", "full": None, "service_manager": True,
-    "report": None, "etc_after": "old", "backup": False, "requests": None, "key_left": False,
+    "lock": "free", "clock": "normal", "fault": None, "service_manager": True,
+    "stdout": None, "cache": [], "shows": ["rename"], "last": None, "fails": None, "report": None,
+    "leaves": {}, "requests": None,
 }
 
 
@@ -47,6 +85,7 @@ class Outcome:
     services: dict  # {"named": (state, start type) or None, "dnscache": ...}
     requests: int = None
     stamps: set = field(default_factory=set)  # the time stamps a backup of this run may carry
+    outside: dict = None  # the folder beside the installation, where it has one
 
 
 @dataclass
@@ -65,11 +104,7 @@ class Context:
 
 def rows():
     with open(os.path.join(HERE, "scenarios.json"), encoding="utf-8") as f:
-        table = [{**DEFAULTS, **row} for row in json.load(f)]
-    for row in table:  # the services stay as they were unless the row says otherwise
-        for name in ("named", "dnscache"):
-            row.setdefault(name + "_after", row[name] and row[name][:2])
-    return table
+        return [{**DEFAULTS, **row} for row in json.load(f)]
 
 
 def service(entry):
@@ -84,19 +119,25 @@ def behaviour(entry):
 def plant(row, folder, clock):
     """The row's etc and earlier backups in the installation folder `folder`,
     time stamps by `clock` (the system's local time): the backups by name."""
-    if row["etc"] == "old":
-        for name, content in OLD_ETC.items():
+    if row["etc"].startswith("old"):
+        for name, content in KINDS[row["etc"]].items():
             path = os.path.join(folder, "etc", name)
-            os.makedirs(path) if content == DIRECTORY else write(path, content)
+            if content == DIRECTORY:
+                os.makedirs(path)
+            elif content == NOT_A_FILE:
+                os.symlink(LINK, path)
+            else:
+                write(path, content)
     elif row["etc"] == "file":
         write(os.path.join(folder, "etc"), ETC_FILE)
     # Which second the run will read cannot be known beforehand, so an earlier
-    # run's backup is there under every name the run may want.
+    # run's backup is there under every name the run may want; empty, as a
+    # plain rename would take the place of an empty folder.
     now = int(time.time())
-    planted = {"etc_" + time.strftime("%Y%m%d%H%M%S", clock(now + second)): {"named.conf": b"an earlier run's\r\n"}
+    planted = {"etc_" + time.strftime("%Y%m%d%H%M%S", clock(now + second)): {}
                for second in range(SAME_SECOND_WINDOW * row["same_second_backups"])}
-    for name, files in planted.items():
-        write(os.path.join(folder, name, "named.conf"), files["named.conf"])
+    for name in planted:
+        os.makedirs(os.path.join(folder, name))
     return planted
 
 
@@ -107,12 +148,13 @@ def stamps(begin, end, clock):
 
 def read_tree(folder, depth=2):
     """The installation folder `folder` as an Outcome's tree: its entries
-    but bin, and theirs."""
+    but bin, and theirs; links are not followed."""
     def entry(path):
-        if os.path.isdir(path):
+        mode = os.lstat(path).st_mode
+        if stat.S_ISDIR(mode):
             return read_tree(path, depth - 1) if depth > 1 else DIRECTORY
-        if not stat.S_ISREG(os.lstat(path).st_mode):
-            return "<not a file>"
+        if not stat.S_ISREG(mode):
+            return NOT_A_FILE
         with open(path, "rb") as f:
             return f.read()
     return {name: entry(os.path.join(folder, name)) for name in os.listdir(folder) if name != "bin" or depth < 2}
@@ -138,13 +180,14 @@ def golden(name, ctx):
     return text(lines, ctx)
 
 
-def etc_after(kind, ctx):
-    configured = {"named.root": ctx.hints,
-                  **{name: golden(name, ctx) for name in ("rndc.conf", "named.conf", "localhost.zone", "named.local")}}
-    return {"old": OLD_ETC, "configured": configured, "hints": {"named.root": ctx.hints}, "empty": {},
-            "conf-folder": {"named.root": ctx.hints, "rndc.conf": DIRECTORY}, "none": None,
-            # A full disk while named.conf was written: it is there, as far as it got.
-            "partial": {"named.root": ctx.hints, "rndc.conf": configured["rndc.conf"], "named.conf": b""}}[kind]
+def content(kind, ctx):
+    """What an entry of the installation holds, as a tree has it."""
+    kind = KINDS.get(kind, kind) if isinstance(kind, str) else kind
+    if not isinstance(kind, dict):
+        return kind
+    made = {"hints": lambda name: ctx.hints, "golden": lambda name: golden(name, ctx),
+            "key": lambda name: text(ctx.key_lines, ctx), "": lambda name: b""}
+    return {name: made[value](name) if value in made else value for name, value in kind.items()}
 
 
 def error_report(cls, message, exe="zephrane", end="\n", codec="utf-8"):
@@ -154,59 +197,62 @@ def error_report(cls, message, exe="zephrane", end="\n", codec="utf-8"):
                       re.escape(f".{end}{message}.{end}{end}".encode(codec)))
 
 
-def progress(last, stop=False, rename=True, start=False):
-    """The POSIX build's progress lines, as the typical run prints them, up to
-    and including `last`."""
-    shown = {"Stopping service ...": stop, "Renaming etc-folder ...": rename, "Starting service ...": start}
-    steps = [s.replace("{generator}", "rndc-confgen") for s in rows()[0]["stdout"][:-3] if shown.get(s, True)]
-    return steps[: steps.index(last) + 1]
+def transcript(shows=("rename",), last=None, fails=None, report=None, cache=()):
+    """The lines of a configuration run after the banner: the progress steps
+    (the optional ones as `shows` says) up to `last` or to the one that
+    `fails` follows, else all of them; the summary unless an error `report`
+    ends the run."""
+    steps = [(step, failure) for step, failure in STEPS
+             if step not in OPTIONAL.values() or step in (OPTIONAL[word] for word in shows)]
+    end = next((i for i, (step, failure) in enumerate(steps) if last == step or fails and fails == failure), None)
+    lines = [*cache, *(step for step, _ in steps[:None if end is None else end + 1]), *([fails] if fails else [])]
+    return lines if report else lines + ["", "CONFIGURATION " + ("FAILED" if fails else "SUCCEEDED"), ""]
+
+
+def printed(row):
+    if row["stdout"] is not None:
+        return USAGE if row["stdout"] == "usage" else row["stdout"]
+    return transcript(row["shows"], row["last"], row["fails"], row["report"], row["cache"])
 
 
 def encode(lines):
     """Lines as the POSIX build writes them."""
-    return b"".join(os.fsencode(line) + b"\n" for line in lines)
-
-
-def configured(lines, succeeded):
-    """The POSIX build's transcript of a configuration run: `lines`, then the summary."""
-    return encode(BANNER + lines + ["", "CONFIGURATION " + ("SUCCEEDED" if succeeded else "FAILED"), ""])
-
-
-def exit_status(row):
-    if row["report"]:
-        return 1
-    return 2 if row["stdout"] and row["stdout"][-2] in ("CONFIGURATION FAILED", "EXECUTION FAILED") else 0
+    return b"".join(os.fsencode(line.replace("{generator}", "rndc-confgen")) + b"\n" for line in lines)
 
 
 def compare(checks, row, outcome, ctx, planted):
-    """Everything the row says of the run, and that no configuration was lost.
+    """Everything the row says of the run, and that nothing else changed.
     `planted`: the backups set up before the run, by name."""
-    checks.equal("standard output", outcome.stdout, text(BANNER + row["stdout"], ctx))
-    checks.equal("exit status", outcome.status, exit_status(row))
+    stdout = text(BANNER + printed(row), ctx)
+    checks.equal("standard output", outcome.stdout, stdout)
+    checks.equal("exit status", outcome.status, exit_status(stdout, row["report"]))
     report = row["report"] and error_report(*row["report"], ctx.exe, ctx.line_end.decode(), ctx.codec)
     if not report:
         checks.equal("standard error", outcome.stderr, b"")
     else:
         checks.check("error report", report.fullmatch(outcome.stderr), f"  got {outcome.stderr!r}")
     tree = dict(outcome.tree)
-    wanted = etc_after(row["etc_after"], ctx)
-    if row["key_left"]:
-        wanted = {**wanted, "rndc.key": tree.get("etc", {}).get("rndc.key")}
-    if row["etc"] == "file" and row["etc_after"] == "old":
-        wanted = ETC_FILE
-    checks.equal("etc", tree.pop("etc", None), wanted)
-    for name, content in planted.items():
-        checks.equal(f"planted backup {name}", tree.pop(name, None), content)
-    new = sorted(tree)
-    if row["backup"]:
-        if checks.equal("one new backup", len(new), 1) and checks.check(
-                "named etc_<a second of the run>", re.fullmatch(r"etc_\d{14}", new[0]) and new[0][4:] in outcome.stamps,
+    for name, files in planted.items():
+        checks.equal(f"planted backup {name}", tree.pop(name, None), files)
+    leaves = {"etc": row["etc"], **row["leaves"]}
+    for name, kind in leaves.items():
+        if name in ("named", "dnscache"):
+            continue
+        if "<stamp>" not in name:
+            checks.equal(name, tree.pop(name, None), content(kind, ctx))
+            continue
+        pattern = name.replace("<stamp>", r"(\d{14})")
+        new = [entry for entry in tree if re.fullmatch(pattern, entry)]
+        if checks.equal(f"entries {name}", len(new), 1) and checks.check(
+                f"{name}: a second of the run", re.fullmatch(pattern, new[0])[1] in outcome.stamps,
                 f"  {new[0]} not among {sorted(outcome.stamps)}"):
-            checks.equal("the old etc in the backup", tree[new[0]], OLD_ETC)
-    else:
-        checks.equal("other entries", new, [])
+            checks.equal(new[0], tree.pop(new[0]), content(kind, ctx))
+    checks.equal("other entries", sorted(tree), [])
+    if outcome.outside is not None:
+        checks.equal("outside the installation", outcome.outside, OUTSIDE)
     for name in ("named", "dnscache"):
-        checks.equal(f"{name} (state, start type)", outcome.services.get(name), service(row[f"{name}_after"]))
+        checks.equal(f"{name} (state, start type)", outcome.services.get(name),
+                     service(leaves.get(name, row[name] and row[name][:2])))
     if row["requests"] is not None:
         checks.equal("requests for the root hints", outcome.requests, row["requests"])
 

@@ -200,7 +200,8 @@ class Installation:
     fixture) first on PATH with its state in <side>/services."""
 
     def __init__(self, sandbox, name, folder, generator, install_dir=None, systemctl="systemctl"):
-        self.sandbox, self.folder = sandbox, folder
+        self.sandbox, self.folder, self.server = sandbox, folder, sandbox.server
+        self.command = [sandbox.zephrane]  # a test may put a program before it
         self.side = os.path.join(sandbox.work, name)  # registry, service state, output
         self.services, self.registry = os.path.join(self.side, "services"), os.path.join(self.side, "registry")
         os.makedirs(self.services)
@@ -230,11 +231,11 @@ class Installation:
             gates.append((lambda: os.path.exists(self.path("bin", "stand_in_waiting")),
                           lambda: write(self.path("bin", "stand_in_gate")), at_key))
         if at_download:
-            server = self.sandbox.server
+            server = self.server
             server.answer("not-found", "gated")
             gates.append((server.waiting.is_set, server.gate.set, at_download))
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            process = subprocess.Popen([self.sandbox.zephrane, *args], stdin=subprocess.DEVNULL, stdout=out,
+            process = subprocess.Popen([*self.command, *args], stdin=subprocess.DEVNULL, stdout=out,
                                        stderr=err, env=self.env, cwd=self.side, start_new_session=True)
             deadline = time.monotonic() + timeout
             while process.poll() is None:
