@@ -43,13 +43,16 @@ void Rollback::EtcMovedAside(const std::string& etc, const std::string& backup, 
 }
 
 void Rollback::EtcCreated(const std::string& etc) {
+    if (stamp_.empty()) {
+        stamp_ = TimeStamp(platform_.Now());  // no backup: when this etc was made
+    }
     Add([this, etc] {
         if (!platform_.DirectoryExists(etc) || platform_.RemoveFolder(etc)) {
             return true;
         }
-        const std::string stamp = stamp_.empty() ? TimeStamp(platform_.Now()) : stamp_;
-        const std::string failed = StripTrailingBackslash(etc) + "_" + stamp + "_failed" + kPathSeparator;
-        platform_.RenameFile(etc, failed);
+        // Without a trailing separator, a link put in etc's place is moved itself.
+        const std::string folder = StripTrailingBackslash(etc);
+        platform_.RenameFile(folder, folder + "_" + stamp_ + "_failed");
         return !platform_.DirectoryExists(etc);
     });
 }

@@ -31,7 +31,7 @@ public:
     // etc was moved to `backup`, named etc_<stamp>.
     void EtcMovedAside(const std::string& etc, const std::string& backup, const std::string& stamp);
     // The run made a new etc: undone by removing it when empty, else by
-    // moving it aside as etc_<stamp>_failed.
+    // moving it aside as etc_<stamp>_failed (the backup's stamp, else now).
     void EtcCreated(const std::string& etc);
 
     // Undoes every change, the last first; true when everything was put
@@ -44,7 +44,7 @@ private:
     Platform& platform_;
     std::unique_ptr<HeldInterruptions> held_;
     std::vector<std::function<bool()>> undo_;
-    std::string stamp_;  // of the backup, for the failed etc's name
+    std::string stamp_;  // for the failed etc's name
 };
 
 }  // namespace zephrane

@@ -219,13 +219,10 @@ def failed_runs(bind):
     named answers from the configuration before the run, under its rndc.conf."""
     checks = bind.sandbox.checks
     generator = bind.path("bin", "rndc-confgen")
-    for what, last, failure, arrange in [
-            ("download refused", "Downloading named.root ...", "named.root not downloaded!",
-             lambda: bind.sandbox.server.answer("not-found")),
-            ("no key made", "Generating rndc.key ...", "rndc.key not generated!",
-             lambda: shutil.copy("/bin/true", generator)),
-            ("named refuses the new configuration", "Starting service ...", "Service not started!",
-             lambda: refuse_next_start(bind))]:
+    for what, failure, arrange in [
+            ("download refused", "named.root not downloaded!", lambda: bind.sandbox.server.answer("not-found")),
+            ("no key made", "rndc.key not generated!", lambda: shutil.copy("/bin/true", generator)),
+            ("named refuses the new configuration", "Service not started!", lambda: refuse_next_start(bind))]:
         # named's own journals change while it runs; the configuration must not.
         configuration = lambda: {n: bind.read("etc", n) for n in GENERATED}  # noqa: E731
         before, folders = configuration(), set(os.listdir(bind.folder))
@@ -233,15 +230,15 @@ def failed_runs(bind):
         result = bind.run(["start"])
         if isinstance(held, threading.Thread):
             held.join(30)
-        lines = progress(last, stop=True, rename=True, start=True) + [failure, "", "CONFIGURATION FAILED", ""]
-        if last == "Starting service ...":  # BIND's generator says where it wrote
+        lines = steps(["stop", "rename", "start"], fails=failure)
+        if failure == "Service not started!":  # BIND's generator says where it wrote
             lines.insert(lines.index("Reading rndc.key ..."), f'wrote key file "{bind.path("etc", "rndc.key")}"')
         bind.check_run(what, result, encode(BANNER + lines))
         checks.check(f"{what}: etc as before", configuration() == before)
         # The new etc: removed while empty, else kept aside.
         new = sorted(set(os.listdir(bind.folder)) - folders)
         checks.check(f"{what}: new folders", [re.sub(r"\d{14}", "<stamp>", n) for n in new] ==
-                     ["etc_<stamp>_failed"] * (last != "Downloading named.root ..."), f"  {new}")
+                     ["etc_<stamp>_failed"] * (failure != "named.root not downloaded!"), f"  {new}")
         serves(bind, what)
         shutil.copy("/usr/sbin/rndc-confgen", generator)
         bind.sandbox.server.answer("root-hints")

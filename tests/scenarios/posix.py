@@ -19,9 +19,10 @@ import table
 
 from sandbox import ROOT_HINTS, HintsServer, Installation, Sandbox, free_port, write  # noqa: E402 (on table's path)
 
-FOLDER_NAMES = {"normal": "ISC BIND", "unprotected": "ISC BIND", "quote": 'ISC "BIND"', "tab": "ISC\tBIND",
+FOLDER_NAMES = {"normal": "ISC BIND", "unprotected": "ISC BIND", "above-unprotected": "ISC BIND", "quote": 'ISC "BIND"', "tab": "ISC\tBIND",
                 "cp1252": os.fsdecode(b"B\xfcro \xc4nderung \x80"), "utf8": "Büro €", "long": "b" * 255}
-ACTIVE = {"running": "active", "stopped": "inactive", "start-pending": "activating"}
+ACTIVE = {"running": "active", "stopped": "inactive", "start-pending": "activating",
+          "stop-pending": "deactivating\ndeactivating\ninactive"}
 STATES = {"active": 4, "inactive": 1, "activating": 2, "failed": 1}
 UNITS = {"named": "named", "dnscache": "systemd-resolved"}
 UNSUPPORTED = {"registry": {"expand", "expand-variable", "view32", "both-views"}}
@@ -43,18 +44,16 @@ def inodes_used_up(bind):
         write(beside(bind, "filler", str(i)))
 
 
-def one_block_left(bind):
-    """All space taken but one block; a second name keeps the key's block
-    taken after its deletion."""
-    os.link(bind.path("etc", "rndc.key"), beside(bind, "held-key"))
+def no_block_left(bind):
+    """All space taken: rndc.conf gets the key's block once it is deleted,
+    named.conf none."""
     disk = os.statvfs(bind.folder)
     with open(beside(bind, "filler"), "wb") as f:
-        os.posix_fallocate(f.fileno(), 0, (disk.f_bavail - 1) * disk.f_bsize)
+        os.posix_fallocate(f.fileno(), 0, disk.f_bavail * disk.f_bsize)
 
 
-# The faults a row may name: (when, change), before the run, while the
-# stand-in generator waits with its key written, or while the server holds
-# back the root hints of the download into the new etc.
+# The faults a row may name: (when, change), before the run or while the
+# stand-in generator waits with its key written.
 FAULTS = {
     "no-inode": ("before", inodes_used_up),  # a rename needs none, a new folder does
     "immutable-key": ("at_key", lambda bind: run("chattr", "+i", bind.path("etc", "rndc.key"))),
@@ -66,10 +65,10 @@ FAULTS = {
                                                       os.symlink(os.path.join("..", "outside"), bind.path("etc")))),
     # A write that ends short, without an error (RLIMIT_FSIZE cuts it at 2 KiB): the disk is full.
     "file-size-limit": ("before", lambda bind: setattr(bind, "command", ["prlimit", "--fsize=2048", *bind.command])),
-    "one-block-left-at-key": ("at_key", one_block_left),
-    # The whole file system: a read-only mount on etc alone would not reach
-    # the run, which holds etc open from before.
-    "read-only-at-download": ("at_download", lambda bind: run("mount", "-o", "remount,ro", beside(bind))),
+    "no-block-left-at-key": ("at_key", no_block_left),
+    "immutable-etc-at-key": ("at_key", lambda bind: run("chattr", "+i", bind.path("etc"))),
+    "file-where-etc-at-key": ("at_key", lambda bind: (os.rename(bind.path("etc"), bind.path("etc.moved")),
+                                                      write(bind.path("etc"), table.ETC_FILE))),
 }
 # A clock 100 times as fast: the lock's wait (10 minutes) and the generator's deadline end within seconds.
 FAST_CLOCK = sorted(glob.glob("/usr/lib/*/faketime/libfaketime.so.1"))
@@ -111,7 +110,7 @@ class PosixDriver:
             run("mount", "-t", "tmpfs", "-o", "size=1m,mode=0755" + ",nr_inodes=64" * (row["fault"] == "no-inode"),
                 "faults", os.path.dirname(folder))
         os.mkdir(folder)
-        value = {"install": folder + "/", "bare": folder, "doubled": folder + "//", "echoed": folder + "/\n",
+        value = {"install": folder + "/", "unprotected": folder + "/", "bare": folder, "doubled": folder + "//", "echoed": folder + "/\n",
                  "nul": folder + "/\0/elsewhere/", "empty": "", "relative": "ISC BIND/",
                  "missing-folder": folder + "-missing/"}.get(row["registry"])
         bind = Installation(self.sandbox, f"side{number}", folder, self.stand_in, install_dir=value or "")
@@ -137,8 +136,10 @@ class PosixDriver:
             shutil.rmtree(bind.path("bin"))
             if row["bin"] == "file":
                 write(bind.path("bin"), b"")
-        for path, wanted in ((bind.folder, row["install"]), (bind.path("bin"), row["bin"])):
-            if wanted == "unprotected":
+        for path, wanted in ((bind.folder, row["install"] == "unprotected"), (bind.path("bin"), row["bin"] == "unprotected"),
+                             (os.path.dirname(bind.folder), row["install"] == "above-unprotected"),
+                             (os.path.join(bind.registry, "Software"), row["registry"] == "unprotected")):
+            if wanted:
                 os.chmod(path, 0o777)
         for name, content in table.OUTSIDE.items():
             write(beside(bind, "outside", name), content)
@@ -190,8 +191,10 @@ class PosixDriver:
         if when == "before":
             change(bind)
         begin = time.time()
-        result = bind.run(row["words"], **({when: change} if when in ("at_key", "at_download") else {}))
-        stamps = table.stamps(begin, time.time(), time.localtime)
+        result = bind.run(row["words"], **({when: change} if when == "at_key" else {}))
+        # A run with a fast clock reads it ahead of ours.
+        speed = 100 if row["clock"] == "fast" else 1
+        stamps = table.stamps(begin, begin + (time.time() - begin) * speed, time.localtime)
         if holder:
             os.killpg(holder.pid, signal.SIGKILL)
             holder.wait()

@@ -15,7 +15,8 @@ What the run leaves is the machine as before, but for what "leaves" changes:
 an entry of the installation folder (with "<stamp>" where this run's time
 stamp goes: "etc_<stamp>", "etc_<stamp>_failed") to what it holds (a kind of
 KINDS or {file: content}; null for no entry), "named" or "dnscache" to
-[state, start type]. So a failed run that puts everything back states nothing.
+[state, start type]. So a failed run that puts everything back states nothing;
+one that could not ("restored": false) exits with 3.
 A driver (posix.py, wine.py) sets the machine up as its kind of system can,
 runs the tool and reports an Outcome; rows it cannot set up it skips, with
 the reason.
@@ -36,7 +37,7 @@ from sandbox import Checks, exit_status, write  # noqa: E402
 GOLDEN = os.path.join(os.path.dirname(HERE), "fixtures", "golden")
 BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
 DIRECTORY, NOT_A_FILE = "<folder>", "<not a file>"  # in a tree: a folder deeper down; neither folder nor file
-STATES = {"unknown": 0, "stopped": 1, "start-pending": 2, "running": 4, "paused": 7}
+STATES = {"unknown": 0, "stopped": 1, "start-pending": 2, "stop-pending": 3, "running": 4, "paused": 7}
 GENERATED = ["rndc.conf", "named.conf", "localhost.zone", "named.local"]
 STEPS = [  # (progress line, the failure line that may follow it)
     ("Searching folder ...", "Folder not found!"), ("Searching bin-folder ...", "bin-folder not found!"),
@@ -72,7 +73,7 @@ DEFAULTS = {
     "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
     "lock": "free", "clock": "normal", "fault": None, "service_manager": True,
     "stdout": None, "cache": [], "shows": ["rename"], "last": None, "fails": None, "report": None,
-    "leaves": {}, "requests": None,
+    "leaves": {}, "restored": True, "requests": None,
 }
 
 
@@ -225,7 +226,7 @@ def compare(checks, row, outcome, ctx, planted):
     `planted`: the backups set up before the run, by name."""
     stdout = text(BANNER + printed(row), ctx)
     checks.equal("standard output", outcome.stdout, stdout)
-    checks.equal("exit status", outcome.status, exit_status(stdout, row["report"]))
+    checks.equal("exit status", outcome.status, exit_status(stdout, row["report"], row["restored"]))
     report = row["report"] and error_report(*row["report"], ctx.exe, ctx.line_end.decode(), ctx.codec)
     if not report:
         checks.equal("standard error", outcome.stderr, b"")

@@ -38,7 +38,7 @@ REGISTRY.update({"absent-key": {}, "absent-value": {"64": ()}, "wrong-type": {"6
 # The key above BIND's by view: 32-bit programs see Software\Wow6432Node as Software.
 ISC_KEYS = {"64": "HKEY_LOCAL_MACHINE\\Software\\ISC", "32": "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\ISC"}
 # What this driver sets up, and why not the rest.
-SUPPORTED = {"install": ({"normal", "unprotected"}, "unusual folder names are rows of the POSIX build"),
+SUPPORTED = {"install": ({"normal", "unprotected", "above-unprotected"}, "unusual folder names are rows of the POSIX build"),
              "bin": ({"normal", "missing", "file", "unprotected"}, ""),
              "generator": ({"key", "missing", "no-key", "invisible-key", "conf-folder"}, "a case of the POSIX build"),
              "etc": ({"old", "none", "file"}, "a link in etc is a row of the POSIX build"),
@@ -185,9 +185,9 @@ class WineDriver:
             (bin_ / "stand_in_mode").write_text("gate")
             threading.Thread(target=self.plant_link, daemon=True).start()
         # Wine turns others' write permission into write for Everyone in the access rules it reports.
-        for path, wanted in ((install, row["install"]), (bin_, row["bin"])):
-            if wanted == "unprotected":
-                path.chmod(0o777)
+        for path, wanted in ((install, row["install"] == "unprotected"), (bin_, row["bin"] == "unprotected"),
+                             (install.parent, row["install"] == "above-unprotected")):
+            path.chmod(0o777 if wanted else 0o755)
         self.server.answer(*["root-hints" if a == "hints" else a for a in row["server"]])
         proxy = f"http://127.0.0.1:{free_port()}" if row["server"] == ["refused"] else self.server.proxy
         begin = time.time()

@@ -25,11 +25,13 @@ ROOT_HINTS = "/usr/share/dns/root.hints"  # Debian's dns-root-data
 MOVED_URL = "http://www.internic.net/zones/moved/named.root"
 
 
-def exit_status(stdout, stderr=b""):
-    """What the tool exits with after printing `stdout` and `stderr`."""
+def exit_status(stdout, stderr=b"", restored=True):
+    """What the tool exits with after printing `stdout` and `stderr`, when
+    what a failed run changed was `restored`, or not."""
     if stderr:
         return 1
-    return 2 if re.search(rb"^(CONFIGURATION FAILED|EXECUTION FAILED)\r?$", stdout, re.M) else 0
+    failed = re.search(rb"^(CONFIGURATION FAILED|EXECUTION FAILED)\r?$", stdout, re.M)
+    return 0 if not failed else 2 if restored else 3
 
 
 def write(path, content=b""):
@@ -220,20 +222,14 @@ class Installation:
     def generator_mode(self, mode):
         write(self.path("bin", "stand_in_mode"), mode)
 
-    def run(self, args=(), at_key=None, at_download=None, timeout=60):
+    def run(self, args=(), at_key=None, timeout=60):
         """Runs the tool. `at_key(self)` runs while the stand-in generator
-        waits with its key written, `at_download(self)` while the server holds
-        back the root hints of the download into the new etc (it refuses the
-        one before named stops); the run goes on when they return."""
+        waits with its key written; the run goes on when it returns."""
         gates = []  # (waiting?, let it go on, action)
         if at_key:
             self.generator_mode("gate")
             gates.append((lambda: os.path.exists(self.path("bin", "stand_in_waiting")),
                           lambda: write(self.path("bin", "stand_in_gate")), at_key))
-        if at_download:
-            server = self.server
-            server.answer("not-found", "gated")
-            gates.append((server.waiting.is_set, server.gate.set, at_download))
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             process = subprocess.Popen([*self.command, *args], stdin=subprocess.DEVNULL, stdout=out,
                                        stderr=err, env=self.env, cwd=self.side, start_new_session=True)
