@@ -5,6 +5,8 @@
 namespace zephrane {
 namespace {
 
+constexpr unsigned kProtocolsByName = 0x075500;  // 7.85.0
+
 template <typename Function>
 bool Load(void* library, const char* name, Function& function) {
     function = reinterpret_cast<Function>(::dlsym(library, name));
@@ -24,8 +26,10 @@ CurlApi::CurlApi() {
         Load(library, "curl_easy_init", easy_init) && Load(library, "curl_easy_setopt", easy_setopt) &&
         Load(library, "curl_easy_perform", easy_perform) && Load(library, "curl_easy_getinfo", easy_getinfo) &&
         Load(library, "curl_easy_cleanup", easy_cleanup) && Load(library, "curl_slist_append", slist_append) &&
-        Load(library, "curl_slist_free_all", slist_free_all)) {
+        Load(library, "curl_slist_free_all", slist_free_all) && Load(library, "curl_version_info", version_info)) {
         library_ = library;
+        const curl_version_info_data* version = version_info(CURLVERSION_NOW);
+        protocols_by_name = version != nullptr && version->version_num >= kProtocolsByName;
     } else {
         ::dlclose(library);
     }

@@ -5,6 +5,8 @@
 #pragma once
 
 #define CURL_DISABLE_TYPECHECK
+// The bit mask options that libraries before 7.85 need are deprecated since.
+#define CURL_DISABLE_DEPRECATION
 #include <curl/curl.h>
 
 namespace zephrane {
@@ -27,6 +29,10 @@ public:
     decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
     decltype(&::curl_slist_append) slist_append = nullptr;
     decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+    decltype(&::curl_version_info) version_info = nullptr;
+    // Whether the library takes the protocols as text (CURLOPT_PROTOCOLS_STR,
+    // 7.85 on); an older one refuses those options and takes a bit mask.
+    bool protocols_by_name = false;
 
 private:
     void* library_ = nullptr;

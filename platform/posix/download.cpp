@@ -61,15 +61,24 @@ long Seconds(std::chrono::milliseconds duration) {
     return static_cast<long>(std::chrono::ceil<std::chrono::seconds>(duration).count());
 }
 
+// HTTP and HTTPS only, also where a redirect leads.
+bool WebOnly(const CurlApi& api, CURL* curl) {
+    const auto set = api.easy_setopt;
+    if (api.protocols_by_name) {
+        return set(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+               set(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    }
+    const long web = CURLPROTO_HTTP | CURLPROTO_HTTPS;
+    return set(curl, CURLOPT_PROTOCOLS, web) == CURLE_OK && set(curl, CURLOPT_REDIR_PROTOCOLS, web) == CURLE_OK;
+}
+
 bool Configure(const CurlApi& api, CURL* curl, const std::string& url, curl_slist* headers, Transfer& transfer,
                const DownloadLimits& limits) {
     const auto set = api.easy_setopt;
     return set(curl, CURLOPT_URL, url.c_str()) == CURLE_OK && set(curl, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK &&
-           set(curl, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
-           set(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           set(curl, CURLOPT_HTTPHEADER, headers) == CURLE_OK && WebOnly(api, curl) &&
            set(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
            set(curl, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK &&
-           set(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
            set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count())) == CURLE_OK &&
            // Below one byte a second for the idle time: nothing is arriving.
            set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&

@@ -1,24 +1,85 @@
-#include "platform/win32/win32_api.h"
-
-#include <wininet.h>
+#include <algorithm>
+#include <bit>
+#include <memory>
 
 #include "platform/download.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/wininet_api.h"
 
 namespace zephrane {
 namespace {
 
-using InternetHandle = UniqueHandle<HINTERNET, InternetCloseHandle>;
 using Clock = std::chrono::steady_clock;
 
-bool QueryNumber(HINTERNET request, DWORD info, DWORD& value) {
-    DWORD size = sizeof value;
-    return HttpQueryInfoA(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr) != FALSE;
+// What WinInet's own thread reports, and the memory it may still write to,
+// until the request's last callback: it must outlive the request handle.
+struct Completion {
+    KernelHandle done{CreateEventA(nullptr, FALSE, FALSE, nullptr)};   // a call left pending has ended
+    KernelHandle closed{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // the request calls back no more
+    bool succeeded = false;                                            // the call that ended
+    DWORD ready = 0;                                                   // bytes that can be read at once
+    DWORD got = 0;                                                     // bytes read into `buffer`
+    char buffer[kDownloadBufferSize];
+};
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD) {
+    // The request's context, which WinInet hands back as an integer.
+    auto* completion = std::bit_cast<Completion*>(context);
+    if (completion != nullptr && status == INTERNET_STATUS_REQUEST_COMPLETE) {
+        // Its error field holds other things on success (the bytes a query found).
+        completion->succeeded = static_cast<const INTERNET_ASYNC_RESULT*>(information)->dwResult != 0;
+        SetEvent(completion->done.get());
+    } else if (completion != nullptr && status == INTERNET_STATUS_HANDLE_CLOSING) {
+        SetEvent(completion->closed.get());
+    }
 }
 
-bool SetTimeout(HINTERNET handle, DWORD option, std::chrono::milliseconds duration) {
+struct Closer {
+    const WinInetApi* api;
+    void operator()(HINTERNET handle) const { api->close_handle(handle); }
+};
+using InternetHandle = std::unique_ptr<void, Closer>;
+
+// Closing the request cancels what is pending on it; its last callback comes
+// once WinInet's thread has let go of it (at once on Windows; Wine first
+// finishes a receive under way), and nothing may be released before.
+struct RequestCloser {
+    const WinInetApi* api;
+    const Completion* completion;
+    void operator()(HINTERNET handle) const {
+        if (api->close_handle(handle)) {
+            WaitForSingleObject(completion->closed.get(), INFINITE);
+        }
+    }
+};
+using RequestHandle = std::unique_ptr<void, RequestCloser>;
+
+enum class Outcome { Failed, AtOnce, Later };
+
+// Makes a call that WinInet may leave pending, and waits for it until the deadline.
+template <typename Call>
+Outcome Await(Completion& completion, Clock::time_point deadline, Call call) {
+    ResetEvent(completion.done.get());
+    if (call()) {
+        return Outcome::AtOnce;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        return Outcome::Failed;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto wait = static_cast<DWORD>(std::max<decltype(left)>(left, 0));
+    return WaitForSingleObject(completion.done.get(), wait) == WAIT_OBJECT_0 && completion.succeeded ? Outcome::Later
+                                                                                                     : Outcome::Failed;
+}
+
+bool QueryNumber(const WinInetApi& api, HINTERNET request, DWORD info, DWORD& value) {
+    DWORD size = sizeof value;
+    return api.query_info(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr) != FALSE;
+}
+
+bool SetTimeout(const WinInetApi& api, HINTERNET handle, DWORD option, std::chrono::milliseconds duration) {
     auto milliseconds = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(duration.count(), 1));
-    return InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds) != FALSE;
+    return api.set_option(handle, option, &milliseconds, sizeof milliseconds) != FALSE;
 }
 
 // Host, port and path of `url`, for a connection of our own.
@@ -29,12 +90,12 @@ struct Target {
     bool secure = false;
 };
 
-std::optional<Target> Crack(const std::string& url) {
+std::optional<Target> Crack(const WinInetApi& api, const std::string& url) {
     URL_COMPONENTSA parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = 1;  // asks for pointers into `url`
     parts.dwUrlPathLength = 1;
-    if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) || parts.lpszHostName == nullptr) {
+    if (!api.crack_url(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) || parts.lpszHostName == nullptr) {
         return std::nullopt;
     }
     // The path runs on to the end of `url`, with its query.
@@ -55,70 +116,79 @@ std::string NoCacheHeaders() {
 
 std::optional<std::string> DownloadWithin(const std::string& url, const DownloadLimits& limits) {
     const Clock::time_point deadline = Clock::now() + limits.total;
-    const std::optional<Target> target = Crack(url);
-    if (!target) {
+    // Declared in this order so that they are released in reverse: the
+    // request (waiting for its last callback) first, the library last.
+    const WinInetApi api;
+    Completion completion;
+    const std::optional<Target> target = api ? Crack(api, url) : std::nullopt;
+    const std::string headers = NoCacheHeaders();
+    if (!target || !completion.done || !completion.closed) {
         return std::nullopt;
     }
-    // Declared in this order so that they close in reverse: request, connection, session.
-    const InternetHandle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    const InternetHandle connection(session ? InternetConnectA(session.get(), target->host.c_str(), target->port,
-                                                               nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0)
-                                            : nullptr);
+    // Asynchronous, so that the deadline ends any call, even one receiving
+    // headers a byte at a time: a blocking call ends only when bytes stop.
+    const InternetHandle session(api.open(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                          INTERNET_FLAG_ASYNC),
+                                 Closer{&api});
+    if (!session || api.set_status_callback(session.get(), OnStatus) == INTERNET_INVALID_STATUS_CALLBACK) {
+        return std::nullopt;
+    }
+    const InternetHandle connection(api.connect(session.get(), target->host.c_str(), target->port, nullptr, nullptr,
+                                                INTERNET_SERVICE_HTTP, 0, 0),
+                                    Closer{&api});
     // INTERNET_FLAG_RELOAD skips the local cache only; the headers ask proxies too.
     const DWORD flags = INTERNET_FLAG_RELOAD | (target->secure ? INTERNET_FLAG_SECURE : 0);
-    const InternetHandle request(connection ? HttpOpenRequestA(connection.get(), "GET", target->path.c_str(), nullptr,
-                                                               nullptr, nullptr, flags, 0)
-                                            : nullptr);
+    const RequestHandle request(connection ? api.open_request(connection.get(), "GET", target->path.c_str(), nullptr,
+                                                              nullptr, nullptr, flags,
+                                                              reinterpret_cast<DWORD_PTR>(&completion))
+                                           : nullptr,
+                                RequestCloser{&api, &completion});
     // Limits on the request itself, before it is sent: WinInet sets none of
     // its own, and Wine takes send and receive limits only from a request.
-    // A receive call then blocks at most the idle time; the read loop keeps
-    // the deadline.
-    const std::string headers = NoCacheHeaders();
-    if (!request || !SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, limits.connect) ||
-        !SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, limits.idle) ||
-        !SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(limits.idle, limits.total)) ||
-        !HttpSendRequestA(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0)) {
+    if (!request || !SetTimeout(api, request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, limits.connect) ||
+        !SetTimeout(api, request.get(), INTERNET_OPTION_SEND_TIMEOUT, limits.idle) ||
+        !SetTimeout(api, request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, limits.idle) ||
+        Await(completion, deadline, [&] {
+            return api.send_request(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0);
+        }) == Outcome::Failed) {
         return std::nullopt;
     }
     // An error page must not become the file.
     DWORD status = 0;
-    if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status) || status != 200) {
+    if (!QueryNumber(api, request.get(), HTTP_QUERY_STATUS_CODE, status) || status != 200) {
         return std::nullopt;
     }
     // WinInet reports a connection closed early as a normal end of data.
     DWORD announced = 0;
-    const bool hasLength = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, announced);
+    const bool hasLength = QueryNumber(api, request.get(), HTTP_QUERY_CONTENT_LENGTH, announced);
 
     std::string body;
-    char buffer[kDownloadBufferSize];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 ||
-            !SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, std::min(limits.idle, left))) {
+    while (Clock::now() < deadline) {
+        const Outcome query = Await(completion, deadline, [&] {
+            return api.query_data_available(request.get(), &completion.ready, 0, 0);
+        });
+        if (query == Outcome::Failed) {
             return std::nullopt;
         }
-        // A read fills the whole buffer before it returns, however slowly
-        // the bytes come: only what has arrived is read, so the deadline holds.
-        DWORD ready = 0;
-        if (!InternetQueryDataAvailable(request.get(), &ready, 0, 0)) {
+        if (query == Outcome::Later) {
+            continue;  // data has come: asked again, the query answers at once
+        }
+        completion.got = 0;
+        if (completion.ready > 0 && Await(completion, deadline, [&] {
+                return api.read_file(request.get(), completion.buffer,
+                                     std::min<DWORD>(completion.ready, sizeof completion.buffer), &completion.got);
+            }) == Outcome::Failed) {
             return std::nullopt;
         }
-        DWORD got = 0;
-        if (ready > 0 && !InternetReadFile(request.get(), buffer, std::min<DWORD>(ready, sizeof buffer), &got)) {
+        if (completion.got == 0) {  // the end of the data
+            return hasLength && body.size() != announced ? std::nullopt : std::optional(std::move(body));
+        }
+        if (completion.got > kMaxDownloadSize - body.size()) {
             return std::nullopt;
         }
-        if (got == 0) {
-            break;
-        }
-        if (got > kMaxDownloadSize - body.size()) {
-            return std::nullopt;
-        }
-        body.append(buffer, got);
+        body.append(completion.buffer, completion.got);
     }
-    if (hasLength && body.size() != announced) {
-        return std::nullopt;
-    }
-    return body;
+    return std::nullopt;
 }
 
 }  // namespace zephrane

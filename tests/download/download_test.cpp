@@ -53,14 +53,19 @@ TEST_F(Download, AsksOnceForTheToolsUrlAsZephraneWithoutCaches) {
     }
 }
 
-// A server that accepts and then says nothing, or trickles a byte a second,
-// ends the download within its bounds (shortened here).
+// A server that accepts and then says nothing, or trickles its body or even
+// its headers, ends the download within its bounds (shortened here).
 TEST_F(Download, EndsWithinItsBounds) {
     using namespace std::chrono_literals;
     const DownloadLimits limits{2s, 2s, 4s};
-    for (const auto& [scenario, atMost] : {std::pair{"silent", 2s}, {"trickle", 4s}}) {
+    const DownloadLimits patient{2s, 10s, 4s};  // libcurl counts no header byte as progress
+    for (const auto& [scenario, bounds, atMost] :
+         {std::tuple{"silent", limits, 2s}, {"trickle", limits, 4s}, {"trickle-headers", patient, 4s}}) {
+        if (std::string(scenario) == "trickle-headers" && !Env("ZEPHRANE_TEST_WINE").empty()) {
+            GTEST_SKIP() << "the rows above ran; Wine's WinInet reads headers on once their request is closed";
+        }
         const auto begin = std::chrono::steady_clock::now();
-        EXPECT_EQ(Fetch(scenario, limits), std::nullopt) << scenario;
+        EXPECT_EQ(Fetch(scenario, bounds), std::nullopt) << scenario;
         const auto took = std::chrono::steady_clock::now() - begin;
         EXPECT_GE(took, atMost - 500ms) << scenario;
         EXPECT_LT(took, atMost + 2s) << scenario;

@@ -124,6 +124,8 @@ class WineDriver:
         if any(row[key] and (row[key][0] == "unknown" or table.behaviour(row[key]) == "refuses-config")
                for key in SERVICE_NAMES):
             return "the test service answers every query and takes every configuration"
+        if row["named"] and row["named"][0] == "running" and table.behaviour(row["named"]) == "fails-start":
+            return "the test service that fails to start never runs"
         return None if row["registry"] in REGISTRY and row["service_manager"] else "a case of the POSIX build"
 
     def set_registry(self, views):
@@ -187,7 +189,8 @@ class WineDriver:
         # Wine turns others' write permission into write for Everyone in the access rules it reports.
         for path, wanted in ((install, row["install"] == "unprotected"), (bin_, row["bin"] == "unprotected"),
                              (install.parent, row["install"] == "above-unprotected")):
-            path.chmod(0o777 if wanted else 0o755)
+            if path.exists():
+                path.chmod(0o777 if wanted else 0o755)
         self.server.answer(*["root-hints" if a == "hints" else a for a in row["server"]])
         proxy = f"http://127.0.0.1:{free_port()}" if row["server"] == ["refused"] else self.server.proxy
         begin = time.time()

@@ -77,6 +77,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if scenario == "silent":  # accepts, then says nothing
             time.sleep(30)
             return
+        if scenario == "trickle-headers":  # the status line and headers a byte each half second, for 30 s
+            for byte in b"HTTP/1.1 200 OK\r\nX-Padding: " + b"." * 34:
+                self.wfile.write(bytes([byte]))
+                self.wfile.flush()
+                time.sleep(0.5)
+            return
         status, headers, body = server.answers.get(scenario, server.answers["root-hints"])
         self.send_response(status)
         for name, value in headers + [("Connection", "close")]:

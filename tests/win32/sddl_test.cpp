@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -40,27 +41,26 @@ TEST(Sddl, AdministratorsAndNamedOnly) {
     }
 }
 
-// An entry that grants full control, as raw bytes (Wine's SDDL parser knows
-// no object or callback entries): the bytes between mask and account (an
-// object entry's flags and object type), the account, what follows it.
-std::vector<BYTE> Grant(BYTE type, const std::vector<BYTE>& middle, const std::vector<BYTE>& sid,
-                        const std::vector<BYTE>& tail = {}) {
-    std::vector<BYTE> entry{type, 0, 0, 0, 0xff, 0x01, 0x1f, 0x00};
-    for (const auto* part : {&middle, &sid, &tail}) {
-        entry.insert(entry.end(), part->begin(), part->end());
+// Rules of one entry that grants full control, given raw (Wine's SDDL parser
+// knows no object or callback entries): `rest` follows the mask (an object
+// entry's flags and object type, the account, a callback's condition).
+std::vector<BYTE> Grant(BYTE type, std::initializer_list<std::vector<BYTE>> rest) {
+    std::vector<BYTE> acl(sizeof(ACL)), entry{type, 0, 0, 0, 0xff, 0x01, 0x1f, 0x00};
+    for (const auto& part : rest) {
+        entry.insert(entry.end(), part.begin(), part.end());
     }
     entry[2] = static_cast<BYTE>(entry.size());
-    return entry;
+    acl.insert(acl.end(), entry.begin(), entry.end());
+    const ACL header{ACL_REVISION_DS, 0, static_cast<WORD>(acl.size()), 1, 0};
+    std::memcpy(acl.data(), &header, sizeof header);
+    return acl;
 }
 
 TEST(Protection, OnlyTrustedAccountsMayChange) {
-    const std::vector<BYTE> everyone{1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
-    const std::vector<BYTE> system{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
-    std::vector<BYTE> objectType(20, 0x5a);
-    objectType[0] = ACE_OBJECT_TYPE_PRESENT;
-    objectType[1] = objectType[2] = objectType[3] = 0;
-    const char* system_only = "O:BAD:(A;;FA;;;SY)";
-    const struct { const char* what; const char* sddl; std::vector<BYTE> extra; bool isProtected; } rows[] = {
+    const std::vector<BYTE> everyone{1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}, system{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    const std::vector<BYTE> objectType{ACE_OBJECT_TYPE_PRESENT, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14,
+                                       15, 16};  // flags, then the type
+    const struct { const char* what; const char* sddl; std::vector<BYTE> raw; bool isProtected; } rows[] = {
         {"administrators only", "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", {}, true},
         {"everyone may write", "O:BAD:(A;;FA;;;SY)(A;;FW;;;WD)", {}, false},
         {"everyone may read", "O:BAD:(A;;FA;;;SY)(A;;FR;;;WD)", {}, true},
@@ -68,11 +68,11 @@ TEST(Protection, OnlyTrustedAccountsMayChange) {
         {"everyone denied", "O:BAD:(A;;FA;;;SY)(D;;FA;;;WD)", {}, true},
         {"owned by everyone", "O:WDD:(A;;FA;;;SY)", {}, false},
         {"no rules", "O:BA", {}, false},  // Wine reads "D:NO_ACCESS_CONTROL" as no entries
-        {"conditional grant to everyone", system_only,
-         Grant(ACCESS_ALLOWED_CALLBACK_ACE_TYPE, {}, everyone, {'a', 'r', 't', 'x'}), false},
-        {"object grant to everyone", system_only, Grant(ACCESS_ALLOWED_OBJECT_ACE_TYPE, objectType, everyone), false},
-        {"object grant to the system", system_only, Grant(ACCESS_ALLOWED_OBJECT_ACE_TYPE, objectType, system), true},
-        {"unknown grant to the system", system_only, Grant(ACCESS_ALLOWED_COMPOUND_ACE_TYPE, {}, system), false},
+        {"conditional grant to everyone", "O:BA",
+         Grant(ACCESS_ALLOWED_CALLBACK_ACE_TYPE, {everyone, {'a', 'r', 't', 'x'}}), false},
+        {"object grant to everyone", "O:BA", Grant(ACCESS_ALLOWED_OBJECT_ACE_TYPE, {objectType, everyone}), false},
+        {"object grant to the system", "O:BA", Grant(ACCESS_ALLOWED_OBJECT_ACE_TYPE, {objectType, system}), true},
+        {"unknown grant to the system", "O:BA", Grant(ACCESS_ALLOWED_COMPOUND_ACE_TYPE, {system}), false},
     };
     for (const auto& row : rows) {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -84,18 +84,8 @@ TEST(Protection, OnlyTrustedAccountsMayChange) {
         BOOL present = FALSE, defaulted = FALSE;
         ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
                     GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) << row.what;
-        std::vector<BYTE> rules(row.extra.empty() ? 0 : dacl->AclSize + row.extra.size());
-        void* plain = nullptr;
-        if (!rules.empty()) {  // the plain entries, then the raw one
-            const auto rulesAcl = reinterpret_cast<PACL>(rules.data());
-            ASSERT_TRUE(InitializeAcl(rulesAcl, static_cast<DWORD>(rules.size()), ACL_REVISION_DS) &&
-                        GetAce(dacl, 0, &plain) &&
-                        AddAce(rulesAcl, ACL_REVISION_DS, MAXDWORD, plain, dacl->AclSize - sizeof(ACL)) &&
-                        AddAce(rulesAcl, ACL_REVISION_DS, MAXDWORD, const_cast<BYTE*>(row.extra.data()),
-                               static_cast<DWORD>(row.extra.size()))) << row.what;
-            dacl = rulesAcl;
-        }
-        EXPECT_EQ(OnlyTrustedMayChange(owner, dacl), row.isProtected) << row.what;
+        const auto* rules = row.raw.empty() ? dacl : reinterpret_cast<const ACL*>(row.raw.data());
+        EXPECT_EQ(OnlyTrustedMayChange(owner, rules), row.isProtected) << row.what;
     }
 }
 
