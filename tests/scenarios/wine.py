@@ -44,7 +44,8 @@ SUPPORTED = {"install": ({"normal", "unprotected", "above-unprotected"}, "unusua
              "etc": ({"old", "none", "file"}, "a link in etc is a row of the POSIX build"),
              "lock": ({"free"}, "the lock's wait of 10 minutes cannot be cut short under Wine"),
              "clock": ({"normal"}, "libfaketime does not reach Wine's programs"),
-             "fault": ({None, "link-where-named.conf"}, "mounts, devices and file flags are the POSIX build's")}
+             "fault": ({None, "link-where-named.conf", "file-where-etc-at-key"},
+                       "mounts, devices and file flags are the POSIX build's")}
 SERVICE_NAMES = {"named": "named", "dnscache": "Dnscache"}
 CURSOR = re.compile(rb"\x1b\[\?25[lh]")  # Wine's console hides the cursor while it writes
 CLOCK = time.gmtime  # the prefix runs in UTC
@@ -97,7 +98,8 @@ class WineDriver:
         wineserver = shutil.which(wine.removesuffix("64") + "server64") or "wineserver"
         subprocess.run([wineserver, "-k"], env=dict(self.env, WINEPREFIX=str(self.prefix)), check=False)
         for name in SERVICE_NAMES.values():  # a service ended so cannot remove its marker
-            (self.fixtures / f"{name}.running").unlink(missing_ok=True)
+            for marker in (".running", ".running.once"):
+                (self.fixtures / f"{name}{marker}").unlink(missing_ok=True)
 
     def wine(self, *words, check=True, **options):
         """(stdout, stderr, exit status or None past the deadline) of a program run in the prefix. Output goes to files:
@@ -124,8 +126,8 @@ class WineDriver:
         if any(row[key] and (row[key][0] == "unknown" or table.behaviour(row[key]) == "refuses-config")
                for key in SERVICE_NAMES):
             return "the test service answers every query and takes every configuration"
-        if row["named"] and row["named"][0] == "running" and table.behaviour(row["named"]) == "fails-start":
-            return "the test service that fails to start never runs"
+        if row["fault"] == "file-where-etc-at-key":
+            return "Windows lets nobody move the etc a run holds (only the host can, under Wine)"
         return None if row["registry"] in REGISTRY and row["service_manager"] else "a case of the POSIX build"
 
     def set_registry(self, views):
@@ -183,9 +185,9 @@ class WineDriver:
         self.outside.mkdir(exist_ok=True)
         for name, content in table.OUTSIDE.items():
             (self.outside / name).write_bytes(content)
-        if row["fault"] == "link-where-named.conf":
+        if row["fault"] in ("link-where-named.conf", "file-where-etc-at-key"):
             (bin_ / "stand_in_mode").write_text("gate")
-            threading.Thread(target=self.plant_link, daemon=True).start()
+            threading.Thread(target=self.plant, args=(row["fault"],), daemon=True).start()
         # Wine turns others' write permission into write for Everyone in the access rules it reports.
         for path, wanted in ((install, row["install"] == "unprotected"), (bin_, row["bin"] == "unprotected"),
                              (install.parent, row["install"] == "above-unprotected")):
@@ -221,13 +223,18 @@ class WineDriver:
                 checks.check(f"{name}: a DACL", re.fullmatch(r"D:[A-Z]*(\([^)]*\))+", sddl), f"  {sddl}")
                 checks.equal(f"{name}: entries for Everyone or Users", re.findall(r";(WD|BU|S-1-1-0)\)", sddl), [])
 
-    def plant_link(self):
-        """A Unix link where named.conf belongs, planted while the stand-in generator waits with its key written. Wine
-        reports a link to a file as a plain file, so only CREATE_NEW keeps it out."""
-        bin_ = self.install / "bin"
+    def plant(self, fault):
+        """While the stand-in generator waits with its key written: a Unix link where named.conf belongs (Wine reports
+        a link to a file as a plain file, so only CREATE_NEW keeps it out), or etc moved aside and a file in its place
+        (the held etc is no obstacle to the host)."""
+        bin_, etc = self.install / "bin", self.install / "etc"
         for _ in range(6000):  # the generator waits 60 s at most
             if (bin_ / "stand_in_waiting").exists():
-                os.symlink(table.LINK, self.install / "etc" / "named.conf")
+                if fault == "link-where-named.conf":
+                    os.symlink(table.LINK, etc / "named.conf")
+                else:
+                    etc.rename(self.install / "etc.moved")
+                    etc.write_bytes(table.ETC_FILE)
                 (bin_ / "stand_in_gate").touch()
                 return
             time.sleep(0.01)
