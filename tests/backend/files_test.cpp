@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,7 +14,9 @@
 #include "platform/platform.h"
 #include "platform/run_error.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/win32_api.h"
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -227,6 +230,23 @@ TEST_F(SystemFiles, OneHolderOfAFolderAtATime) {
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 500ms);
     first.reset();
     EXPECT_TRUE(tryLock(500ms));
+}
+
+// A request to end the run while interruptions are held ends nothing: it is
+// seen, and answered (consumed) when the hold ends.
+TEST_F(SystemFiles, InterruptionsWaitAndAreAnswered) {
+    std::unique_ptr<HeldInterruptions> held = system_->HoldInterruptions();
+    EXPECT_FALSE(held->Requested());
+#ifdef _WIN32
+    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
+        GTEST_SKIP() << "no console to send Ctrl+Break to";
+    }
+    Sleep(200);  // the handler runs on a thread of its own
+#else
+    ::kill(::getpid(), SIGTERM);
+#endif
+    EXPECT_TRUE(held->Requested());
+    held.reset();
 }
 
 }  // namespace
