@@ -5,15 +5,12 @@
 #include <string>
 
 #include "io/text_file.h"
-#include "tests/memory_disk.h"
+#include "tests/memory_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zephrane;
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    testing::MemoryDisk disk;
-    disk.files["/rndc.key"] = bytes;
-    testing::MemoryFolder etc(disk, "/");
-    const std::vector<std::string> lines = ReadLines(etc.OpenFile("rndc.key"));
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::string> lines = ReadLines(std::make_unique<testing::MemoryFile>(bytes));
     std::size_t total = 0;
     for (const std::string& line : lines) {
         if (line.find_first_of("\r\n\x1A") != std::string::npos) {
@@ -27,8 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What was read holds no line-end bytes or Ctrl-Z, so written out again
     // it reads back exactly.
-    WriteTextFile(etc, "copy", FileAccess::Plain, lines);
-    if (ReadLines(etc.OpenFile("copy")) != lines) {
+    std::string copy;
+    TextWriter writer(std::make_unique<testing::MemoryFile>(copy));
+    for (const std::string& line : lines) {
+        writer.WriteLine(line);
+    }
+    writer.Close();
+    if (ReadLines(std::make_unique<testing::MemoryFile>(copy)) != lines) {
         std::abort();
     }
     return 0;

@@ -13,7 +13,7 @@
 #include "io/text_file.h"
 #include "platform/paths.h"
 #include "platform/words.h"
-#include "tests/memory_disk.h"
+#include "tests/memory_file.h"
 
 namespace zephrane {
 namespace {
@@ -85,11 +85,8 @@ TEST(TextReader, SplitsLinesByTheTextFileRules) {
         {std::string(127, 'p') + "\r\nq", {std::string(127, 'p'), "q"}},  // CR LF across buffers
         {std::string(1000, 'l'), {std::string(1000, 'l')}},
     };
-    for (const auto& [bytes, lines] : cases) {
-        testing::MemoryDisk disk;
-        disk.files["/f"] = bytes;
-        testing::MemoryFolder folder(disk, "/");
-        EXPECT_EQ(ReadLines(folder.OpenFile("f")), lines) << ::testing::PrintToString(bytes);
+    for (auto [bytes, lines] : cases) {
+        EXPECT_EQ(ReadLines(std::make_unique<testing::MemoryFile>(bytes)), lines) << ::testing::PrintToString(bytes);
     }
 }
 
