@@ -61,6 +61,8 @@ TEST(DriveService, EndsAsTheServiceBehaves) {
          std::vector<unsigned>(201, 10)},
         {"start pending already: waited for, not started again", true,
          {At(kStarting, 1, 100), At(kStarting, 2, 100), At(kRunning)}, true, 0, {100, 100}},
+        {"stop pending already: waited for, not stopped again", false,
+         {At(kStopping, 1, 100), At(kStopping, 2, 100), At(kStopped)}, true, 0, {100, 100}},
         {"still running twice after the stop, then pending", false,
          {At(kRunning), At(kRunning), At(kRunning), At(kStopping, 1, 100), At(kStopped)}, true},
         {"start pending: let run first, then stopped", false,
