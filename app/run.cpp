@@ -89,10 +89,9 @@ int RunAndReport(Platform& platform, const std::vector<std::string>& args) {
     Console out(platform);
     // Files and the registry key are closed while unwinding; what was printed
     // so far goes out before the report.
-    auto report = [&](const RunError& error) {
+    auto report = [&](auto format) {
         out.Flush();
-        const std::string module = ExtractFileName(platform.ExecutablePath());
-        platform.WriteStderr(AnsiToErrorConsole(FormatErrorReport(error, module)));
+        platform.WriteStderr(AnsiToErrorConsole(format(ExtractFileName(platform.ExecutablePath()))));
         return kExitReported;
     };
     try {
@@ -100,9 +99,9 @@ int RunAndReport(Platform& platform, const std::vector<std::string>& args) {
         out.Flush();
         return status;
     } catch (const RunError& error) {
-        return report(error);
+        return report([&](const std::string& module) { return FormatErrorReport(error, module); });
     } catch (const std::bad_alloc&) {
-        return report(RunError("EOutOfMemory", "Zu wenig Arbeitsspeicher", 0));
+        return report(FormatOutOfMemoryReport);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "config/config_files.h"
 
+#include "config/constants.h"
 #include "config/install_paths.h"
 #include "platform/paths.h"
 
@@ -31,14 +32,19 @@ const Lines kZoneHead = {
     "",
 };
 
+// The control channel as the generator was told it (config/control_key.cpp).
+const std::string kKey(kKeyName);
+const std::string kAddress(kControlAddress);
+const std::string kPort(kControlPort);
+
 Lines RndcConf(const KeyLines& keyLines) {
     return Joined({keyLines,
                    {
                        "",
                        "options {",
-                       "\tdefault-key \"rndc-key\";",
-                       "\tdefault-server 127.0.0.1;",
-                       "\tdefault-port 953;",
+                       "\tdefault-key \"" + kKey + "\";",
+                       "\tdefault-server " + kAddress + ";",
+                       "\tdefault-port " + kPort + ";",
                        "};",
                    }});
 }
@@ -49,7 +55,7 @@ Lines NamedConf(const std::string& installDir, const KeyLines& keyLines) {
                        "options {",
                        "\tallow-query { 127.0.0.1; };",
                        "\tallow-recursion { 127.0.0.1; };",
-                       "\tdirectory \"" + StripTrailingBackslash(etc) + "\";",
+                       "\tdirectory \"" + StripTrailingSeparator(etc) + "\";",
                        "\tnotify no;",
                        "};",
                        "",
@@ -75,7 +81,9 @@ Lines NamedConf(const std::string& installDir, const KeyLines& keyLines) {
                    {
                        "",
                        "controls {",
-                       "\tinet 127.0.0.1 port 953 allow { 127.0.0.1; } keys { \"rndc-key\"; };",
+                       // Only this machine, from the address the channel listens on.
+                       "\tinet " + kAddress + " port " + kPort + " allow { " + kAddress + "; } keys { \"" + kKey +
+                           "\"; };",
                        "};",
                    }});
 }

@@ -8,7 +8,7 @@
 #include "config/rollback.h"
 #include "config/root_hints.h"
 #include "config/service_switch.h"
-#include "io/directories.h"
+#include "io/folders.h"
 #include "io/removal.h"
 #include "io/text_file.h"
 #include "platform/paths.h"
@@ -142,9 +142,9 @@ bool Sequence::Configure(bool start) {
         }
         if (lock) {
             const std::string stamp = TimeStamp(platform.Now());
-            const std::string backup = StripTrailingBackslash(etc) + "_" + stamp + kPathSeparator;
+            const std::string backup = StripTrailingSeparator(etc) + "_" + stamp + kPathSeparator;
             rollback.BeginChanges();
-            platform.RenameFile(etc, backup);
+            platform.RenameFolder(etc, backup);
             if (!platform.DirectoryExists(etc)) {
                 rollback.EtcMovedAside(etc, backup, stamp);
             }
@@ -157,13 +157,12 @@ bool Sequence::Configure(bool start) {
     if (!Next("Creating etc-folder ...")) {
         return false;
     }
-    std::vector<std::string> groups(std::begin(kNamedGroups), std::end(kNamedGroups));
     std::unique_ptr<Folder> etcFolder;
     if (lock) {
         rollback.BeginChanges();
         if (ForceDirectories(platform, etc)) {
             rollback.EtcCreated(etc);
-            etcFolder = platform.OpenFolder(etc, platform.ServiceAccount(named, groups));
+            etcFolder = platform.OpenFolder(etc, platform.ServiceAccount(named));
         }
     }
     if (!etcFolder) {

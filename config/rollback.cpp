@@ -37,9 +37,9 @@ void Rollback::NamedStarting(const std::string& name, StartType startType) {
 
 void Rollback::EtcMovedAside(const std::string& etc, const std::string& backup, const std::string& stamp) {
     stamp_ = stamp;
-    // RenameFile never replaces: whatever sits at etc now stays, and the
+    // RenameFolder never replaces: whatever sits at etc now stays, and the
     // backup stays where it is.
-    Add([this, etc, backup] { return platform_.RenameFile(backup, etc) && !platform_.DirectoryExists(backup); });
+    Add([this, etc, backup] { return platform_.RenameFolder(backup, etc) && !platform_.DirectoryExists(backup); });
 }
 
 void Rollback::EtcCreated(const std::string& etc) {
@@ -51,22 +51,23 @@ void Rollback::EtcCreated(const std::string& etc) {
             return true;
         }
         // Without a trailing separator, a link put in etc's place is moved itself.
-        const std::string folder = StripTrailingBackslash(etc);
-        platform_.RenameFile(folder, folder + "_" + stamp_ + "_failed");
+        const std::string folder = StripTrailingSeparator(etc);
+        platform_.RenameFolder(folder, folder + "_" + stamp_ + "_failed");
         return !platform_.DirectoryExists(etc);
     });
 }
 
 bool Rollback::Undo() {
     bool restored = true;
-    for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo) {
+    while (!undo_.empty()) {  // the last change first
+        const std::function<bool()> undo = std::move(undo_.back());
+        undo_.pop_back();
         try {
-            restored = (*undo)() && restored;
+            restored = undo() && restored;
         } catch (...) {
             restored = false;
         }
     }
-    undo_.clear();
     return restored;
 }
 

@@ -20,6 +20,8 @@ public:
     void Flush();
 
 private:
+    // Redirected output leaves in writes of this size, as it always has, so
+    // that whatever reads it sees the same pieces.
     static constexpr std::size_t kBlockSize = 128;
 
     Platform& platform_;

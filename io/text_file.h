@@ -11,6 +11,8 @@
 
 namespace zephrane {
 
+// Small on purpose: text leaves in 128-byte writes, to files as to
+// redirected output (io/console.h), as it always has.
 inline constexpr std::size_t kTextBufferSize = 128;
 
 class TextWriter {

@@ -1,9 +1,11 @@
 // The HTTP download both backends make, and what they share: bounds, the
-// agent and the headers that keep caches out of the way.
+// agent, the headers that keep caches out of the way, and which answer is
+// kept.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -25,9 +27,32 @@ inline constexpr const char* kUserAgent = "Zephrane";
 // Asks every cache on the way (local, proxies) for a fresh copy.
 inline constexpr const char* kNoCacheHeaders[] = {"Cache-Control: no-cache", "Pragma: no-cache"};
 
-// The body of a complete answer with status 200 to a GET of `url`, through
-// the system's proxy settings, within `limits`; nullopt for anything else.
-// Each backend implements it; Platform::Download calls it with kDownloadLimits.
+// The answer a download keeps: status 200, a body as long as the answer
+// announced (where it did), at most kMaxDownloadSize bytes. An error page
+// must not become the file, nor must part of one. The backend feeds it
+// what arrives and ends the transfer at the first false.
+class DownloadBody {
+public:
+    // Once the answer's headers are in: its status and announced length
+    // (nullopt: none). False for an answer whose body is not worth receiving.
+    bool Start(long status, std::optional<std::uint64_t> announced);
+    bool Started() const { return started_; }
+    // Bytes of the body as they arrive: false after a refused start and once
+    // they pass the cap.
+    bool Append(const char* data, std::size_t size);
+    // At the end of the data: the body, if the answer was kept and came whole.
+    std::optional<std::string> Take();
+
+private:
+    bool started_ = false;
+    bool accepted_ = false;
+    std::optional<std::uint64_t> announced_;
+    std::string body_;
+};
+
+// The body DownloadBody keeps from a GET of `url`, through the system's
+// proxy settings, within `limits`; nullopt for anything else. Each backend
+// implements it; SystemPlatform::Download calls it with kDownloadLimits.
 std::optional<std::string> DownloadWithin(const std::string& url, const DownloadLimits& limits);
 
 }  // namespace zephrane

@@ -1,5 +1,5 @@
 // Holding a folder for one run at a time. Each backend implements
-// LockFolderWithin; Platform::LockFolder calls it with kLockWait.
+// LockFolderWithin; SystemPlatform::LockFolder calls it with kLockWait.
 #pragma once
 
 #include <chrono>

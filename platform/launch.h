@@ -1,6 +1,6 @@
 // Starting a program and waiting for its exit, bounded by a deadline. Each
-// backend implements RunAndWaitWithin; Platform::RunAndWait calls it with
-// kLaunchDeadline.
+// backend implements RunAndWaitWithin; SystemPlatform::RunAndWait calls it
+// with kLaunchDeadline.
 #pragma once
 
 #include <chrono>

@@ -26,7 +26,7 @@ std::string ExtractFileName(const std::string& path) {
     return at == std::string::npos ? path : path.substr(at + 1);
 }
 
-std::string StripTrailingBackslash(const std::string& text) {
+std::string StripTrailingSeparator(const std::string& text) {
     if (!text.empty() && text.back() == kPathSeparator) {
         return text.substr(0, text.size() - 1);
     }

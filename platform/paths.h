@@ -11,6 +11,6 @@ std::string ExtractFilePath(const std::string& path);
 // Everything after the last separator; the whole string when there is none.
 std::string ExtractFileName(const std::string& path);
 // `text` without one trailing separator, if it has one.
-std::string StripTrailingBackslash(const std::string& text);
+std::string StripTrailingSeparator(const std::string& text);
 
 }  // namespace zephrane

@@ -1,6 +1,7 @@
 // The seam between the portable tool (app/, config/, io/) and the operating
-// system. Everything the tool needs from the system goes through `Platform`;
-// the Win32 and POSIX backends implement it, tests substitute a fake. Each
+// system: everything the tool needs from the system is declared here, as
+// `Platform` and the free functions at the end. The Win32 and POSIX
+// backends implement it; tests substitute their own Folder and File. Each
 // operation says here what failure looks like and who owns what, so that a
 // caller never has to open a backend to learn a rule.
 #pragma once
@@ -51,8 +52,9 @@ enum class ServiceState : int {
     Paused = 7,
 };
 
-// Start types by their Windows numbers (POSIX: enabled and disabled units).
-// The tool sets the two in the middle; the others it only reads and puts back.
+// Start types by their Windows numbers. The tool sets the two in the middle;
+// the others it only reads and puts back. POSIX knows only those two: an
+// enabled unit starts automatically, a disabled one on demand.
 enum class StartType : int { Boot = 0, System = 1, Automatic = 2, OnDemand = 3, Disabled = 4 };
 
 // An account that may use what a run creates besides the administrators: a
@@ -65,7 +67,7 @@ struct Account {
 enum class FileAccess {
     Secret,       // administrators only (POSIX: 0600, this account)
     ServerReads,  // and the folder's account, to read (POSIX: 0640 with its group; 0600 without)
-    Plain,        // whoever may enter the folder (POSIX: 0644; Windows: what the folder passes on)
+    Plain,        // no rules of its own (POSIX: 0644, anybody; Windows: what the folder passes on)
 };
 
 // An open file. Failures the tool does not test for throw RunError (an I/O
@@ -84,26 +86,34 @@ public:
 
 // A folder opened once: files are created in it and read from it by name,
 // never through a link, so that a folder or link swapped in under its path
-// cannot redirect them. Failures other than those stated throw RunError.
+// cannot redirect them (POSIX: in the open folder itself; Windows: by its
+// path, which leads nowhere else while the folder is open without delete
+// sharing). Failures other than those stated throw RunError.
 class Folder {
 public:
     virtual ~Folder() = default;
-    // Creates `name`, which must not exist: nullptr when the name is taken
-    // (by a file, a folder, a link or a device), nothing is opened then.
+    // Creates `name`, which must not exist, with the rules `access` says:
+    // nullptr when the name is taken (by a file, a folder, a link or a
+    // device), nothing is opened then.
     virtual std::unique_ptr<File> CreateFile(const std::string& name, FileAccess access) = 0;
     // Opens `name` for reading if it is a plain file with one link, owned by
     // an account the installation check trusts (root or this account;
     // Windows: SYSTEM, Administrators, TrustedInstaller or this account), as
-    // the open file shows: nullptr for anything else, a missing file included.
+    // the open file shows: nullptr for anything else that is there, and for
+    // a missing name (Windows: also for one it may not open).
     virtual std::unique_ptr<File> OpenFile(const std::string& name) = 0;
-    // Removes the entry `name` (a link itself, never its target).
+    // Removes the entry `name` (a link itself, never its target); false when
+    // it could not.
     virtual bool DeleteFile(const std::string& name) = 0;
     // The folder's entries reach the disk (POSIX; Windows journals them).
     virtual void Sync() = 0;
     // Lets the server account given to OpenFolder in: it may read the folder
-    // and create and change its own files there, but not remove or replace
-    // ours (POSIX: 01770 with its group, 0700 without; Windows: an entry
-    // without the right to delete others' files). The entries reach the disk.
+    // and create and change its own files there. POSIX: 01770 with its group
+    // (0700 without), so that it cannot remove or replace ours; the entries
+    // reach the disk. Windows: an entry that the folder passes on, without
+    // the right to delete others' entries through the folder; the files
+    // created FileAccess::Plain take it too, so it may change and remove
+    // those, not the others.
     virtual void Share() = 0;
 };
 
@@ -117,7 +127,7 @@ public:
 class Program : public Hold {};
 
 // Interruptions held until destroyed: they end nothing meanwhile, and the
-// holder asks whether one came.
+// holder asks whether one came. One hold at a time.
 class HeldInterruptions : public Hold {
 public:
     // Whether an interruption came since the hold began. What came is
@@ -130,14 +140,24 @@ public:
     virtual ~Platform() = default;
 
     // Registry: the string value `value` of key `key` below HKEY_LOCAL_MACHINE
-    // (`key` written with '\' separators, as in "\Software\ISC\BIND\"), from
-    // the 64-bit view, else from the 32-bit view where 32-bit programs record
-    // it. Absent key or value read as empty; string and expandable-string
-    // values are taken unexpanded up to the first NUL; any other type, in the
-    // first view that has the value, throws the ERegistryException RunError.
+    // (`key` written with '\' separators, as in "\Software\ISC\BIND\"),
+    // taken unexpanded up to the first NUL. Absent key or value read as
+    // empty; a value of another type than string throws RunError (a registry
+    // value of the wrong type). Windows: from the 64-bit view, else (absent
+    // or empty there) from the 32-bit view where 32-bit programs record it;
+    // string and expandable-string values count, the type is judged in the
+    // first view with a value that is not empty. POSIX: the content of the
+    // file <root>/K/V for key K (its '\' turned into '/') and value V, where
+    // <root> is $ZEPHRANE_REGISTRY, else /etc/zephrane/registry; one trailing
+    // line end is not part of it. A value that anybody but root may change,
+    // or in a folder that anybody but root may change (as HoldProtectedFolder
+    // checks), and a link, read as empty; anything else but a plain file is
+    // of another type.
     virtual std::string ReadRegistryString(const std::string& key, const std::string& value) = 0;
 
-    // File system by path. Each reports through its result; what throws says so.
+    // File system by path. Each reports through its result; what throws
+    // says so.
+    // True when `path` names a folder; false for an empty path.
     virtual bool DirectoryExists(const std::string& path) = 0;
     // True for an entry that is no folder and whose last-write time, as local
     // time, is a DOS date and time (1980 to 2107), as the Windows file search
@@ -145,80 +165,111 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     // The folder or the program at `path`, if only administrators (and this
     // account) can change it and every folder above it, up to the root of
-    // its file system (from the working folder for a relative path): the
-    // tool runs what the folder holds with administrator rights. Each is
-    // checked once and held until destroyed, so that none can be swapped
-    // meanwhile; nullptr when one is missing or others may change it.
+    // its file system: the tool runs what the folder holds with
+    // administrator rights. nullptr when one is missing or others may change
+    // it, and for a file system's root itself. A relative path: POSIX checks
+    // from the working folder down; Windows refuses it.
+    // Each is checked once and held until destroyed. Windows holds it and
+    // every folder above it open without delete sharing, so that none can
+    // be moved meanwhile. POSIX holds it and the folder above it open (a
+    // program runs from that open file); only root could move them.
     // POSIX: each owned by root or this account and writable by no group
     // but root's and by no others, except that a folder above may be sticky
-    // (as /tmp) where the entry below it is root's or ours; no links on the
-    // way; a program is an executable plain file. Windows: the owner, and
-    // everyone the access rules let change the object, must be SYSTEM,
-    // Administrators, TrustedInstaller or this account; of a folder above,
-    // only who may delete, rename or replace what it holds counts; an entry
-    // of a kind the check does not know counts as anybody's.
+    // (as /tmp) where the entry below it is root's or ours; no links and no
+    // "." or ".." on the way; a program is an executable plain file.
+    // Windows: the owner, and everyone the access rules let change the
+    // object, must be SYSTEM, Administrators, TrustedInstaller or this
+    // account; of a folder above, only who may delete, rename or replace
+    // what it holds counts; an entry of a kind the check does not know
+    // counts as anybody's; no junctions or links on the way.
     virtual std::unique_ptr<Hold> HoldProtectedFolder(const std::string& path) = 0;
     virtual std::unique_ptr<Program> HoldProtectedProgram(const std::string& path) = 0;
-    // Creates one folder, for administrators only.
-    // POSIX (this, RenameFile and RemoveFolder): the parent's entries reach
-    // the disk; when they cannot, the change is made and the I/O error
-    // RunError thrown.
-    virtual bool CreateDirectory(const std::string& path) = 0;
-    // Never replaces an existing `newPath`.
-    virtual bool RenameFile(const std::string& oldPath, const std::string& newPath) = 0;
-    // Removes the folder at `path` if it is empty; never a link's target.
+    // Creates one folder, for administrators only (POSIX: 0700); false when
+    // it cannot (it is there already, its parent is missing, ...).
+    // POSIX (this, RenameFolder and RemoveFolder): the parent's entries reach
+    // the disk; when they cannot, the change is made and RunError (an I/O
+    // error) thrown.
+    virtual bool CreateFolder(const std::string& path) = 0;
+    // Moves the folder `oldPath` to `newPath` (the tool moves only folders:
+    // etc, its backup, a failed etc), never over an existing `newPath`;
+    // false when it cannot. Named without a trailing separator, a link in
+    // the folder's place is moved itself. POSIX: the system's /etc is never
+    // moved, under any name.
+    virtual bool RenameFolder(const std::string& oldPath, const std::string& newPath) = 0;
+    // Removes the folder at `path` if it is empty; never a link's target
+    // (Windows removes a link in its place itself; POSIX leaves it: false).
     virtual bool RemoveFolder(const std::string& path) = 0;
     // Opens the folder at `path` once and makes it administrators' only
     // (POSIX: 0700; Windows: SYSTEM and Administrators, nothing inherited)
     // until Folder::Share; files created in it are for `server` as their
-    // FileAccess says. nullptr when `path` is a link or reparse point, not a
-    // folder, or (POSIX) not owned by this account.
+    // FileAccess says. nullptr when `path` cannot be opened, is a link or
+    // reparse point, is not a folder, or (POSIX) is not owned by this
+    // account; RunError when its rules cannot be set.
     virtual std::unique_ptr<Folder> OpenFolder(const std::string& path, const Account& server) = 0;
 
     // Clock and pauses.
     virtual LocalTime Now() = 0;
     virtual void Sleep(unsigned milliseconds) = 0;
 
-    // Console.
+    // Console. Whether standard output is a console (a terminal), not a file
+    // or a pipe.
     virtual bool StdoutIsConsole() = 0;
+    // All of `bytes`, or as much as a reader takes: when nobody is listening
+    // (no such stream, a closed pipe), the rest is dropped silently and the
+    // run goes on.
     virtual void WriteStdout(std::string_view bytes) = 0;
     virtual void WriteStderr(std::string_view bytes) = 0;
-    // Full path of the running executable, as the system reports it.
+    // Full path of the running executable, as the system reports it; empty
+    // when it does not.
     virtual std::string ExecutablePath() = 0;
 
-    // Services. Each change ends: within a bounded wait (no progress for
-    // longer than the service's wait hint and at least 2 s is failure, the
-    // whole change takes at most 120 s); a service already in the wanted
-    // state is left alone. A service in the middle of another change is let
-    // finish it before it is asked. POSIX: through the systemctl on PATH
-    // (empty and relative entries skipped): none there is Absent; one that
-    // anybody but root may change is never run, and the state is Unknown.
+    // Services, by their Windows names. A change is true when the service
+    // ends in the wanted state; one already there is left alone; the whole
+    // change takes at most 120 s.
+    // Windows: through the Service Control Manager. No progress (state or
+    // checkpoint) for longer than the service's wait hint, and at least 2 s,
+    // is failure; a service in the middle of another change is let finish it
+    // before it is asked.
+    // POSIX: systemd units, through the systemctl on PATH (empty and
+    // relative entries skipped); the units and groups of the services the
+    // tool knows are listed once, in platform/posix/services.cpp. No
+    // systemctl there, or a system not booted with systemd: every service is
+    // Absent. One that anybody but root may change is never run, and the
+    // state is Unknown. A unit that does not load is Absent. systemctl waits
+    // for each change itself, and systemd's own time-outs end a pending unit.
     virtual ServiceState GetServiceState(const std::string& name) = 0;
     // nullopt when it cannot be read, and POSIX: for a unit neither enabled
     // nor disabled (static, masked, ...).
     virtual std::optional<StartType> GetServiceStartType(const std::string& name) = 0;
+    // POSIX: Automatic and OnDemand only (others give false), judged by the
+    // unit file's state afterwards.
     virtual bool SetServiceStartType(const std::string& name, StartType startType) = 0;
     virtual bool StartServiceAndWait(const std::string& name) = 0;
     virtual bool StopServiceAndWait(const std::string& name) = 0;
-    // The account service `name` runs as, for its files. Windows: its logon
-    // account (LocalSystem, an account that cannot be resolved, and a
-    // service that does not exist: nobody). POSIX: services drop to an
-    // account their unit does not name, so it is the first of `groups` that
-    // exists here, else nobody.
-    virtual Account ServiceAccount(const std::string& name, const std::vector<std::string>& groups) = 0;
+    // The account service `name` runs as, for its files; nobody where there
+    // is none to name. Windows: its logon account (LocalSystem, an account
+    // that cannot be resolved, and a service that does not exist: nobody).
+    // POSIX: the first of the service's groups that exists here, else
+    // nobody (a unit need not name the account its service drops to).
+    virtual Account ServiceAccount(const std::string& name) = 0;
 
-    // HTTP GET of `url` through the system's proxy settings, never from a
-    // cache: the body of a complete answer with status 200, at most 1 MiB.
-    // nullopt for anything else, and after 30 s without a connection, 60 s
-    // without a byte or 120 s in all.
+    // HTTP GET of `url` through the system's proxy settings (POSIX:
+    // http_proxy and no_proxy), never from a cache, following redirects
+    // (POSIX: at most 5, to HTTP and HTTPS only): the body of an answer with
+    // status 200 that came whole (as long as it announced, where it did),
+    // at most 1 MiB. nullopt for anything else, and after 30 s without a
+    // connection, 60 s without a byte or 120 s in all.
     virtual std::optional<std::string> Download(const std::string& url) = 0;
 
-    // Starts the held `program` itself (POSIX: from its open file) with
-    // `arguments`, split by the command-line word rules, in the program's
-    // folder, and waits on the process until it exits, at most 120 s: a
-    // program still running then is ended, and the result is false. True
-    // when it ran and exited by itself, whatever its exit code. Shows no
-    // error dialog.
+    // Starts the held `program` itself (POSIX: from its open file) with the
+    // command line `arguments` (POSIX: split into words by the rules of the
+    // tool's own command line; standard input from /dev/null) in the
+    // program's folder, and waits on the process until it exits, at most
+    // 120 s: a program still running then is ended (and given 5 s to go),
+    // and the result is false. True when it ran and exited by itself,
+    // whatever its exit code (Windows: also when the shell handed it to a
+    // program already running); false when it could not be started. Shows
+    // no error dialog.
     virtual bool RunAndWait(const Program& program, const std::string& arguments) = 0;
 
     // One run at a time per folder: waits while another process holds
@@ -226,12 +277,14 @@ public:
     // by no process that has ended). Only administrators (POSIX: root) can
     // take or hold it, so nobody else can make a run wait; a caller that
     // cannot take it gets nullptr at once. Windows: a hidden file
-    // "zephrane.lock" in the folder while it is held.
+    // "zephrane.lock" in the folder while it is held. POSIX: a file in
+    // /run/zephrane named by the folder's device and inode, which stays.
     virtual std::unique_ptr<Hold> LockFolder(const std::string& path) = 0;
     // Until destroyed, Ctrl+C, Ctrl+Break, closing the console and
     // termination requests wait (POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT
-    // are blocked; Windows: a console handler takes them, and holds a close
-    // as long as the system lets it). The kernel's kill cannot wait.
+    // are blocked; Windows: a console handler takes them, and holds a close,
+    // a logoff or a shutdown as long as the system lets it). An outright
+    // kill (POSIX SIGKILL, Windows TerminateProcess) cannot wait.
     virtual std::unique_ptr<HeldInterruptions> HoldInterruptions() = 0;
 };
 

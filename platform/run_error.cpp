@@ -20,23 +20,15 @@ std::uint32_t LocationCode(const char* file, unsigned line) {
 }
 
 void ThrowIoError(unsigned systemCode, const char* file, unsigned line) {
-    std::string message;
-    switch (systemCode) {
-    case kErrorFileNotFound: message = "Datei nicht gefunden"; break;
-    case kErrorPathNotFound: message = "Ung\xFCltiger Dateiname"; break;
-    case kErrorTooManyOpenFiles: message = "Zu viele ge\xF6" "ffnete Dateien"; break;
-    case kErrorAccessDenied: message = "Dateizugriff verweigert"; break;
-    default: message = "E/A-Fehler " + std::to_string(systemCode); break;
-    }
-    throw RunError("EInOutError", message, LocationCode(file, line));
+    throw RunError(RunError::Cause::Io, systemCode, {}, LocationCode(file, line));
 }
 
 void ThrowRegistryTypeError(const std::string& valueName, const char* file, unsigned line) {
-    throw RunError("ERegistryException", "Ung\xFCltiger Datentyp f\xFCr '" + valueName + "'", LocationCode(file, line));
+    throw RunError(RunError::Cause::RegistryType, 0, valueName, LocationCode(file, line));
 }
 
-void ThrowCannotCreateDirectory(const char* file, unsigned line) {
-    throw RunError("EInOutError", "Verzeichnis kann nicht erstellt werden", LocationCode(file, line));
+void ThrowEmptyPath(const char* file, unsigned line) {
+    throw RunError(RunError::Cause::EmptyPath, 0, {}, LocationCode(file, line));
 }
 
 }  // namespace zephrane

@@ -1,6 +1,7 @@
 // The one error the tool does not handle itself: it unwinds to the entry
 // point (closing files and registry keys on the way) and becomes the error
-// report on standard error with exit status 1.
+// report on standard error with exit status 1. It carries what happened and
+// where; the report (app/error_report.h) gives it its words.
 #pragma once
 
 #include <cstdint>
@@ -10,36 +11,39 @@ namespace zephrane {
 
 class RunError {
 public:
-    RunError(std::string className, std::string message, std::uint32_t address)
-        : className_(std::move(className)), message_(std::move(message)), address_(address) {}
+    enum class Cause {
+        Io,            // a file operation failed: SystemCode() says why
+        RegistryType,  // a registry value of a type other than string: ValueName() names it
+        EmptyPath,     // ForceDirectories was given an empty path
+    };
 
-    const std::string& ClassName() const { return className_; }
-    const std::string& Message() const { return message_; }
+    RunError(Cause cause, unsigned systemCode, std::string valueName, std::uint32_t address)
+        : cause_(cause), systemCode_(systemCode), valueName_(std::move(valueName)), address_(address) {}
+
+    Cause What() const { return cause_; }
+    // The Windows system error code of an I/O error (POSIX backends translate errno).
+    unsigned SystemCode() const { return systemCode_; }
+    const std::string& ValueName() const { return valueName_; }
     // Stands in for a code address: it locates the place that raised the error.
     std::uint32_t Address() const { return address_; }
 
 private:
-    std::string className_;
-    std::string message_;
+    Cause cause_;
+    unsigned systemCode_;
+    std::string valueName_;
     std::uint32_t address_;
 };
 
 // A stable 32-bit value for a place in the source (file and line).
 std::uint32_t LocationCode(const char* file, unsigned line);
 
-// File operation failed with the given Windows system error code (POSIX
-// backends translate errno first).
 [[noreturn]] void ThrowIoError(unsigned systemCode, const char* file = __builtin_FILE(),
                                unsigned line = __builtin_LINE());
-
-// A registry value of a type other than string.
 [[noreturn]] void ThrowRegistryTypeError(const std::string& valueName, const char* file = __builtin_FILE(),
                                          unsigned line = __builtin_LINE());
+[[noreturn]] void ThrowEmptyPath(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE());
 
-// ForceDirectories was given an empty path.
-[[noreturn]] void ThrowCannotCreateDirectory(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE());
-
-// Windows system error codes the I/O messages know by name.
+// Windows system error codes the tool raises or the report knows by name.
 inline constexpr unsigned kErrorFileNotFound = 2;
 inline constexpr unsigned kErrorPathNotFound = 3;
 inline constexpr unsigned kErrorTooManyOpenFiles = 4;

@@ -1,8 +1,11 @@
 // The real system of this build. Each backend (win32/ or posix/) implements
-// these operations, spread over one file per concern; download.cpp,
-// launch.cpp and holds.cpp beside this header hold what both share.
+// these operations, one file per concern; what both share sits beside this
+// header (console.cpp, download.cpp, service_wait.cpp).
 #pragma once
 
+#include "platform/download.h"
+#include "platform/holds.h"
+#include "platform/launch.h"
 #include "platform/platform.h"
 
 namespace zephrane {
@@ -15,8 +18,8 @@ public:
     bool FileExists(const std::string& path) override;
     std::unique_ptr<Hold> HoldProtectedFolder(const std::string& path) override;
     std::unique_ptr<Program> HoldProtectedProgram(const std::string& path) override;
-    bool CreateDirectory(const std::string& path) override;
-    bool RenameFile(const std::string& oldPath, const std::string& newPath) override;
+    bool CreateFolder(const std::string& path) override;
+    bool RenameFolder(const std::string& oldPath, const std::string& newPath) override;
     bool RemoveFolder(const std::string& path) override;
     std::unique_ptr<Folder> OpenFolder(const std::string& path, const Account& server) override;
 
@@ -33,14 +36,27 @@ public:
     bool SetServiceStartType(const std::string& name, StartType startType) override;
     bool StartServiceAndWait(const std::string& name) override;
     bool StopServiceAndWait(const std::string& name) override;
-    Account ServiceAccount(const std::string& name, const std::vector<std::string>& groups) override;
+    Account ServiceAccount(const std::string& name) override;
 
-    std::optional<std::string> Download(const std::string& url) override;
+    std::optional<std::string> Download(const std::string& url) override {
+        return DownloadWithin(url, downloadLimits_);
+    }
 
-    bool RunAndWait(const Program& program, const std::string& arguments) override;
+    bool RunAndWait(const Program& program, const std::string& arguments) override {
+        return RunAndWaitWithin(program, arguments, launchDeadline_);
+    }
 
-    std::unique_ptr<Hold> LockFolder(const std::string& path) override;
+    std::unique_ptr<Hold> LockFolder(const std::string& path) override {
+        return LockFolderWithin(path, lockWait_);
+    }
     std::unique_ptr<HeldInterruptions> HoldInterruptions() override;
+
+private:
+    // The bounds of what no service paces; tests that want others call the
+    // ...Within functions.
+    DownloadLimits downloadLimits_ = kDownloadLimits;
+    std::chrono::milliseconds launchDeadline_ = kLaunchDeadline;
+    std::chrono::milliseconds lockWait_ = kLockWait;
 };
 
 }  // namespace zephrane

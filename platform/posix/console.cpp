@@ -2,31 +2,21 @@
 #include <climits>
 #include <unistd.h>
 
+#include "platform/console.h"
 #include "platform/system_platform.h"
 
 namespace zephrane {
-namespace {
 
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t done = ::write(fd, bytes.data(), bytes.size());
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return;  // nobody is listening; the run goes on regardless
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(done));
-    }
+std::size_t WriteOnce(StandardStream stream, std::string_view bytes) {
+    const int fd = stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO;
+    ssize_t done;
+    do {
+        done = ::write(fd, bytes.data(), bytes.size());
+    } while (done < 0 && errno == EINTR);
+    return done > 0 ? static_cast<std::size_t>(done) : 0;
 }
 
-}  // namespace
-
 bool SystemPlatform::StdoutIsConsole() { return ::isatty(STDOUT_FILENO) == 1; }
-
-void SystemPlatform::WriteStdout(std::string_view bytes) { WriteAll(STDOUT_FILENO, bytes); }
-
-void SystemPlatform::WriteStderr(std::string_view bytes) { WriteAll(STDERR_FILENO, bytes); }
 
 std::string SystemPlatform::ExecutablePath() {
     char path[PATH_MAX];

@@ -2,7 +2,6 @@
 
 #include "platform/download.h"
 #include "platform/posix/curl_api.h"
-#include "platform/system_platform.h"
 
 namespace zephrane {
 namespace {
@@ -41,20 +40,30 @@ struct SlistFree {
 struct Transfer {
     const CurlApi& api;
     CURL* curl;
-    std::string body;
+    DownloadBody body;
 };
+
+// The answer as its headers have it (with redirects followed, the last one's).
+void Start(Transfer& transfer) {
+    const auto info = transfer.api.easy_getinfo;
+    long status = 0;
+    curl_off_t length = -1;  // none announced
+    if (info(transfer.curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+        status = 0;
+    }
+    if (info(transfer.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+        length = -1;
+    }
+    transfer.body.Start(status, length >= 0 ? std::optional<std::uint64_t>(length) : std::nullopt);
+}
 
 std::size_t Receive(char* data, std::size_t size, std::size_t count, void* context) {
     Transfer& transfer = *static_cast<Transfer*>(context);
     const std::size_t bytes = size * count;
-    // An error page is not worth receiving; nor is a body past the cap.
-    long status = 0;
-    if (transfer.api.easy_getinfo(transfer.curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200 ||
-        bytes > kMaxDownloadSize - transfer.body.size()) {
-        return 0;
+    if (!transfer.body.Started()) {
+        Start(transfer);
     }
-    transfer.body.append(data, bytes);
-    return bytes;
+    return transfer.body.Append(data, bytes) ? bytes : 0;
 }
 
 long Seconds(std::chrono::milliseconds duration) {
@@ -119,12 +128,13 @@ std::optional<std::string> DownloadWithin(const std::string& url, const Download
     }
     // Fails on a transfer error, a time limit, a body shorter than its
     // Content-Length and a stop requested by Receive.
-    long status = 0;
-    if (api.easy_perform(curl.get()) != CURLE_OK ||
-        api.easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) {
+    if (api.easy_perform(curl.get()) != CURLE_OK) {
         return std::nullopt;
     }
-    return std::move(transfer.body);
+    if (!transfer.body.Started()) {  // an empty body
+        Start(transfer);
+    }
+    return transfer.body.Take();
 }
 
 }  // namespace zephrane

@@ -148,7 +148,7 @@ bool HasDosDate(std::time_t when) {
 // The parent's entries reach the disk, so that a new or renamed entry
 // survives a power cut; a disk that cannot take them is an I/O error.
 void SyncParent(const std::string& path) {
-    const std::string parent = ExtractFilePath(StripTrailingBackslash(path));
+    const std::string parent = ExtractFilePath(StripTrailingSeparator(path));
     FileDescriptor fd(::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd || ::fsync(fd.Get()) != 0) {
         ThrowIoError(WindowsErrorCode(errno));
@@ -171,7 +171,7 @@ bool SystemPlatform::FileExists(const std::string& path) {
 }
 
 // Only we may enter it until OpenFolder has set who else may.
-bool SystemPlatform::CreateDirectory(const std::string& path) {
+bool SystemPlatform::CreateFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0700) != 0) {
         return false;
     }
@@ -179,7 +179,7 @@ bool SystemPlatform::CreateDirectory(const std::string& path) {
     return true;
 }
 
-bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& newPath) {
+bool SystemPlatform::RenameFolder(const std::string& oldPath, const std::string& newPath) {
     // The system's own configuration folder is never moved, under any name.
     struct stat moved {};
     struct stat system {};
@@ -203,7 +203,7 @@ bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& n
 
 bool SystemPlatform::RemoveFolder(const std::string& path) {
     // rmdir never follows a link, nor removes one.
-    const bool removed = ::rmdir(StripTrailingBackslash(path).c_str()) == 0;
+    const bool removed = ::rmdir(StripTrailingSeparator(path).c_str()) == 0;
     if (removed) {
         SyncParent(path);
     }
@@ -212,7 +212,7 @@ bool SystemPlatform::RemoveFolder(const std::string& path) {
 
 std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, const Account& server) {
     // A trailing '/' would make even O_NOFOLLOW follow a link.
-    FileDescriptor fd(::open(StripTrailingBackslash(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor fd(::open(StripTrailingSeparator(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
     if (!fd || ::fstat(fd.Get(), &info) != 0 || info.st_uid != ::geteuid()) {
         return nullptr;

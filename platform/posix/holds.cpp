@@ -49,7 +49,7 @@ FileDescriptor OpenLockFolder() {
 FileDescriptor OpenLockFile(const std::string& path) {
     struct stat folder {};
     FileDescriptor locks = OpenLockFolder();
-    if (!locks || ::stat(StripTrailingBackslash(path).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+    if (!locks || ::stat(StripTrailingSeparator(path).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
         return FileDescriptor();
     }
     char name[64];

@@ -1,4 +1,4 @@
-// The registry is a directory tree: value V of key K is the file <root>/K/V.
+// The registry is a tree of folders: value V of key K is the file <root>/K/V.
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <iterator>
 
 #include "platform/paths.h"
 #include "platform/posix/protection.h"
@@ -20,8 +22,29 @@ using Clock = std::chrono::steady_clock;
 
 constexpr unsigned kQueryTimeoutMs = 30000;
 
+// The Windows services the tool asks for, as this system has them. named's
+// unit names no account: it drops to one of its own, whose group is
+// Debian's or else Red Hat's. Any other service is the unit of its name,
+// with no group.
+struct KnownService {
+    std::string_view service;
+    std::string_view unit;
+    std::array<std::string_view, 2> groups;  // the first that exists here counts
+};
+constexpr KnownService kKnownServices[] = {
+    {"named", "named", {"bind", "named"}},
+    {"Dnscache", "systemd-resolved", {}},
+};
+
+const KnownService* Known(const std::string& service) {
+    const auto* found = std::find_if(std::begin(kKnownServices), std::end(kKnownServices),
+                                     [&](const KnownService& known) { return known.service == service; });
+    return found != std::end(kKnownServices) ? found : nullptr;
+}
+
 std::string UnitName(const std::string& service) {
-    return service == "Dnscache" ? "systemd-resolved" : service;
+    const KnownService* known = Known(service);
+    return known != nullptr ? std::string(known->unit) : service;
 }
 
 struct UnitState {
@@ -205,12 +228,18 @@ bool SystemPlatform::StopServiceAndWait(const std::string& name) {
     return ChangeUnit(*this, UnitName(name), false, kUnitWaitLimits);
 }
 
-Account SystemPlatform::ServiceAccount(const std::string&, const std::vector<std::string>& groups) {
-    for (const std::string& name : groups) {
+Account SystemPlatform::ServiceAccount(const std::string& name) {
+    const KnownService* known = Known(name);
+    if (known == nullptr) {
+        return {};
+    }
+    for (const std::string_view groupName : known->groups) {
         group entry{};
         group* found = nullptr;
         std::vector<char> buffer(16384);
-        if (::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+        if (!groupName.empty() &&
+            ::getgrnam_r(std::string(groupName).c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+            found != nullptr) {
             return Account{std::to_string(found->gr_gid)};
         }
     }

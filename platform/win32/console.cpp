@@ -1,32 +1,22 @@
 #include "platform/win32/win32_api.h"
 
+#include "platform/console.h"
 #include "platform/system_platform.h"
 #include "platform/words.h"
 
 namespace zephrane {
-namespace {
 
-void WriteAll(DWORD which, std::string_view bytes) {
-    const HANDLE handle = GetStdHandle(which);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-        return;
+std::size_t WriteOnce(StandardStream stream, std::string_view bytes) {
+    const HANDLE handle = GetStdHandle(stream == StandardStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD written = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        return 0;
     }
-    while (!bytes.empty()) {
-        DWORD written = 0;
-        if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0) {
-            return;  // nobody is listening; the run goes on regardless
-        }
-        bytes.remove_prefix(written);
-    }
+    return written;
 }
 
-}  // namespace
-
 bool SystemPlatform::StdoutIsConsole() { return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR; }
-
-void SystemPlatform::WriteStdout(std::string_view bytes) { WriteAll(STD_OUTPUT_HANDLE, bytes); }
-
-void SystemPlatform::WriteStderr(std::string_view bytes) { WriteAll(STD_ERROR_HANDLE, bytes); }
 
 std::string SystemPlatform::ExecutablePath() {
     std::string path(MAX_PATH, '\0');

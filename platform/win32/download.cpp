@@ -153,16 +153,16 @@ std::optional<std::string> DownloadWithin(const std::string& url, const Download
         }) == Outcome::Failed) {
         return std::nullopt;
     }
-    // An error page must not become the file.
     DWORD status = 0;
-    if (!QueryNumber(api, request.get(), HTTP_QUERY_STATUS_CODE, status) || status != 200) {
+    DWORD announced = 0;
+    // WinInet reports a connection closed early as a normal end of data:
+    // the announced length tells.
+    const bool hasLength = QueryNumber(api, request.get(), HTTP_QUERY_CONTENT_LENGTH, announced);
+    DownloadBody body;
+    if (!QueryNumber(api, request.get(), HTTP_QUERY_STATUS_CODE, status) ||
+        !body.Start(static_cast<long>(status), hasLength ? std::optional<std::uint64_t>(announced) : std::nullopt)) {
         return std::nullopt;
     }
-    // WinInet reports a connection closed early as a normal end of data.
-    DWORD announced = 0;
-    const bool hasLength = QueryNumber(api, request.get(), HTTP_QUERY_CONTENT_LENGTH, announced);
-
-    std::string body;
     while (Clock::now() < deadline) {
         const Outcome query = Await(completion, deadline, [&] {
             return api.query_data_available(request.get(), &completion.ready, 0, 0);
@@ -181,12 +181,11 @@ std::optional<std::string> DownloadWithin(const std::string& url, const Download
             return std::nullopt;
         }
         if (completion.got == 0) {  // the end of the data
-            return hasLength && body.size() != announced ? std::nullopt : std::optional(std::move(body));
+            return body.Take();
         }
-        if (completion.got > kMaxDownloadSize - body.size()) {
+        if (!body.Append(completion.buffer, completion.got)) {
             return std::nullopt;
         }
-        body.append(completion.buffer, completion.got);
     }
     return std::nullopt;
 }

@@ -183,12 +183,12 @@ bool SystemPlatform::FileExists(const std::string& path) {
     return FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &dosDate, &dosTime);
 }
 
-bool SystemPlatform::CreateDirectory(const std::string& path) {
+bool SystemPlatform::CreateFolder(const std::string& path) {
     SecurityAttributes security(NewFolderSddl());
     return CreateDirectoryA(path.c_str(), security.Get()) != 0;
 }
 
-bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& newPath) {
+bool SystemPlatform::RenameFolder(const std::string& oldPath, const std::string& newPath) {
     return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
 }
 
@@ -196,7 +196,7 @@ bool SystemPlatform::RenameFile(const std::string& oldPath, const std::string& n
 bool SystemPlatform::RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 
 std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, const Account& server) {
-    const HANDLE handle = ::CreateFileA(StripTrailingBackslash(path).c_str(),
+    const HANDLE handle = ::CreateFileA(StripTrailingSeparator(path).c_str(),
                                       FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -210,7 +210,7 @@ std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, cons
     }
     // Ours alone until Share: nobody may plant what the run is to create.
     Protect(handle, NewFolderSddl());
-    return std::make_unique<Win32Folder>(folder.release(), StripTrailingBackslash(path) + kPathSeparator, server);
+    return std::make_unique<Win32Folder>(folder.release(), StripTrailingSeparator(path) + kPathSeparator, server);
 }
 
 }  // namespace zephrane

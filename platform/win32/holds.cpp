@@ -42,7 +42,7 @@ std::unique_ptr<Hold> LockFolderWithin(const std::string& path, std::chrono::mil
     }
     const UniqueHandle<PSECURITY_DESCRIPTOR, LocalFree> owned(descriptor);
     SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
-    const std::string lockPath = StripTrailingBackslash(path) + kPathSeparator + kLockFileName;
+    const std::string lockPath = StripTrailingSeparator(path) + kPathSeparator + kLockFileName;
     const auto until = std::chrono::steady_clock::now() + wait;
     for (bool held = false;;) {
         constexpr DWORD kFlags = FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;

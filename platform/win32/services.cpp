@@ -169,7 +169,7 @@ bool SystemPlatform::StopServiceAndWait(const std::string& name) {
     return Drive(*this, service, stop, ServiceState::Stopped, ServiceState::StopPending);
 }
 
-Account SystemPlatform::ServiceAccount(const std::string& name, const std::vector<std::string>&) {
+Account SystemPlatform::ServiceAccount(const std::string& name) {
     const OpenedService service(name, SERVICE_QUERY_CONFIG);
     const std::vector<BYTE> buffer = service.IsOpen() ? QueryConfig(service.Get()) : std::vector<BYTE>();
     const char* logon =

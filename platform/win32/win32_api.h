@@ -1,5 +1,5 @@
 // <windows.h> for the backend, without the macros that would rename the
-// tool's own operations (DeleteFile, CreateDirectory, ...). Backend files call
+// tool's own operations (DeleteFile, CreateFile). Backend files call
 // the explicit ...A functions.
 #pragma once
 
@@ -11,6 +11,5 @@
 #endif
 #include <windows.h>
 
-#undef CreateDirectory
 #undef DeleteFile
 #undef CreateFile

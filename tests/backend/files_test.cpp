@@ -71,13 +71,14 @@ protected:
         std::ifstream in(root_ / name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    static std::string Error(const std::function<void()>& action) {
+    // The system code of the I/O error `action` throws; 0 for none.
+    static unsigned IoError(const std::function<void()>& action) {
         try {
             action();
         } catch (const RunError& error) {
-            return error.ClassName() + ": " + error.Message();
+            return error.What() == RunError::Cause::Io ? error.SystemCode() : 0;
         }
-        return "no error";
+        return 0;
     }
 
     const fs::path root_ = fs::temp_directory_path() / ("zephrane-files-" + std::to_string(std::random_device()()));
@@ -126,7 +127,7 @@ TEST_F(SystemFiles, AFolderCreatesOnlyNewNamesAndReadsOnlyPlainFiles) {
 // the modes without one, under a umask that would widen them.
 TEST_F(SystemFiles, ModesWithoutAGroupWhateverTheUmask) {
     const mode_t previous = ::umask(0);
-    ASSERT_TRUE(system_->CreateDirectory(P("etc")));
+    ASSERT_TRUE(system_->CreateFolder(P("etc")));
     EXPECT_EQ(fs::status(root_ / "etc").permissions(), fs::perms::owner_all) << "only we, until opened";
     {
         const std::unique_ptr<Folder> etc = system_->OpenFolder(P("etc", true), {});
@@ -191,11 +192,11 @@ TEST_F(SystemFiles, FoldersOnlyRootOrTheCallerMayChange) {
 TEST_F(SystemFiles, FolderEntriesReachTheDisk) {
     const std::string root = fs::canonical(root_).string();
     gSynced.clear();
-    ASSERT_TRUE(system_->CreateDirectory(P("etc")) && system_->RenameFile(P("file.txt"), P("moved")));
+    ASSERT_TRUE(system_->CreateFolder(P("etc")) && system_->RenameFolder(P("etc"), P("moved")));
     EXPECT_EQ(gSynced, (std::vector<std::string>{root, root}));
     gFailingSync = root;
-    EXPECT_EQ(Error([&] { system_->CreateDirectory(P("etc2")); }), "EInOutError: E/A-Fehler 1117");
-    EXPECT_EQ(Error([&] { system_->RenameFile(P("moved"), P("file.txt")); }), "EInOutError: E/A-Fehler 1117");
+    EXPECT_EQ(IoError([&] { system_->CreateFolder(P("etc2")); }), 1117u);  // EIO
+    EXPECT_EQ(IoError([&] { system_->RenameFolder(P("moved"), P("etc")); }), 1117u);
 }
 
 // The folder itself is every reader's to lock: held so, it holds no run up;

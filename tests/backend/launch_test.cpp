@@ -112,7 +112,7 @@ TEST(RunAndWait, TrueWhateverTheExitCodeInItsFolderWithTheWords) {
 #endif
     EXPECT_EQ(bind.Recorded("arg"), (std::vector<std::string>{"-a", "-b", "512", "-c", EtcFile(bind.dir_, "rndc.key"),
                                                               "-k", "rndc-key", "-p", "953", "-s", "127.0.0.1"}));
-    EXPECT_EQ(bind.Recorded("cwd"), std::vector<std::string>{StripTrailingBackslash(BinFolder(bind.dir_))});
+    EXPECT_EQ(bind.Recorded("cwd"), std::vector<std::string>{StripTrailingSeparator(BinFolder(bind.dir_))});
 }
 
 TEST(RunAndWait, AProgramThatNeverExitsIsEndedAtTheDeadline) {

@@ -50,7 +50,7 @@ TEST(PathStrings, CutAtTheSeparatorAndTheDriveMark) {
     EXPECT_EQ(ExtractFileName("a" + s + "b" + s + "c.exe"), "c.exe");
     EXPECT_EQ(ExtractFilePath("a" + s + "b" + s + "c.exe"), "a" + s + "b" + s);
     EXPECT_EQ(ExtractFileName("zephrane"), "zephrane");
-    EXPECT_EQ(StripTrailingBackslash("etc" + s + s), "etc" + s);
+    EXPECT_EQ(StripTrailingSeparator("etc" + s + s), "etc" + s);
 }
 
 TEST(IsUsableInstallDir, AFolderBelowAFileSystemsRootAndNothingElse) {

@@ -1,4 +1,4 @@
-#include "io/directories.h"
+#include "io/folders.h"
 
 #include "platform/paths.h"
 #include "platform/run_error.h"
@@ -7,14 +7,14 @@ namespace zephrane {
 
 bool ForceDirectories(Platform& platform, const std::string& path) {
     if (path.empty()) {
-        ThrowCannotCreateDirectory();
+        ThrowEmptyPath();
     }
-    const std::string folder = StripTrailingBackslash(path);
+    const std::string folder = StripTrailingSeparator(path);
     // Drive roots ("C:") and anything already there need no work.
     if (folder.size() < 3 || platform.DirectoryExists(folder) || ExtractFilePath(folder) == folder) {
         return true;
     }
-    return ForceDirectories(platform, ExtractFilePath(folder)) && platform.CreateDirectory(folder);
+    return ForceDirectories(platform, ExtractFilePath(folder)) && platform.CreateFolder(folder);
 }
 
 }  // namespace zephrane
