@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/error_report.h"
 #include "app/options.h"
 #include "config/install_paths.h"
 #include "config/root_hints.h"
@@ -71,6 +72,32 @@ TEST(IsUsableInstallDir, AFolderBelowAFileSystemsRootAndNothingElse) {
         std::replace(native.begin(), native.end(), '/', kPathSeparator);
         EXPECT_EQ(IsUsableInstallDir(native), usable) << path;
     }
+}
+
+// What an error nobody handled says, in the described words: scripts parse them.
+TEST(ErrorReport, TheDescribedWordsForWhatHappened) {
+    using Cause = RunError::Cause;
+    const std::pair<RunError, std::string> cases[] = {
+        {RunError(Cause::Io, 2, "", 0x1234abcd), "EInOutError bei 1234ABCD.|Datei nicht gefunden."},
+        {RunError(Cause::Io, 3, "", 0), "EInOutError bei 00000000.|Ung\xFCltiger Dateiname."},
+        {RunError(Cause::Io, 4, "", 0), "EInOutError bei 00000000.|Zu viele ge\xF6" "ffnete Dateien."},
+        {RunError(Cause::Io, 5, "", 0), "EInOutError bei 00000000.|Dateizugriff verweigert."},
+        {RunError(Cause::Io, 112, "", 0), "EInOutError bei 00000000.|E/A-Fehler 112."},
+        {RunError(Cause::RegistryType, 0, "InstallDir", 0),
+         "ERegistryException bei 00000000.|Ung\xFCltiger Datentyp f\xFCr 'InstallDir'."},
+        {RunError(Cause::EmptyPath, 0, "", 0), "EInOutError bei 00000000.|Verzeichnis kann nicht erstellt werden."},
+    };
+    const auto report = [](const std::string& line) {
+        const std::string end(kLineEnd);
+        const std::size_t blank = line.find(' ');
+        const std::size_t bar = line.find('|');
+        return "Exception " + line.substr(0, blank) + " in Modul z.exe" + line.substr(blank, bar - blank) + end +
+               line.substr(bar + 1) + end + end;
+    };
+    for (const auto& [error, expected] : cases) {
+        EXPECT_EQ(FormatErrorReport(error, "z.exe"), report(expected));
+    }
+    EXPECT_EQ(FormatOutOfMemoryReport("z.exe"), report("EOutOfMemory bei 00000000.|Zu wenig Arbeitsspeicher."));
 }
 
 TEST(TextReader, SplitsLinesByTheTextFileRules) {
