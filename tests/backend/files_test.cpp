@@ -197,6 +197,26 @@ TEST_F(SystemFiles, FolderEntriesReachTheDisk) {
     gFailingSync = root;
     EXPECT_EQ(IoError([&] { system_->CreateFolder(P("etc2")); }), 1117u);  // EIO
     EXPECT_EQ(IoError([&] { system_->RenameFolder(P("moved"), P("etc")); }), 1117u);
+    gFailingSync = root + "/etc";  // made, and renamed back, above
+    EXPECT_EQ(IoError([&] { system_->OpenFolder(P("etc", true), {})->Sync(); }), 1117u);
+}
+
+// On a terminal each line goes out as it is written; elsewhere in blocks.
+TEST_F(SystemFiles, ATerminalIsAConsoleAPipeIsNot) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    const int output = ::dup(STDOUT_FILENO);
+    const int other = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+    ::dup2(other, STDOUT_FILENO);
+    const bool onTerminal = system_->StdoutIsConsole();
+    const int file = ::open(P("file.txt").c_str(), O_WRONLY | O_CLOEXEC);
+    ::dup2(file, STDOUT_FILENO);
+    const bool onFile = system_->StdoutIsConsole();
+    ::dup2(output, STDOUT_FILENO);
+    for (const int fd : {terminal, output, other, file}) {
+        ::close(fd);
+    }
+    EXPECT_TRUE(onTerminal && !onFile);
 }
 
 // The folder itself is every reader's to lock: held so, it holds no run up;

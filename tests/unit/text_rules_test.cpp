@@ -38,6 +38,13 @@ TEST(SplitWords, FollowsTheCommandLineRules) {
     }
 }
 
+#ifndef _WIN32
+// The error report leaves as UTF-8 on POSIX: its text is Windows-1252.
+TEST(AnsiToErrorConsole, Windows1252AsUtf8) {
+    EXPECT_EQ(AnsiToErrorConsole("a\xFC\x80\x9F"), "a\xC3\xBC\xE2\x82\xAC\xC5\xB8");
+}
+#endif
+
 TEST(HasParam, FoldsTheAnsiCodePagesCapitalsOnWholeWords) {
     EXPECT_TRUE(HasParam({"\xC4\xD6\xDC", "x"}, "\xE4\xF6\xFC"));  // umlauts
     EXPECT_TRUE(HasParam({"\x8A\x8C\x8E\x9F"}, "\x9A\x9C\x9E\xFF"));
