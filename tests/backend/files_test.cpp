@@ -10,6 +10,7 @@
 #include <functional>
 #include <random>
 
+#include "io/console.h"
 #include "platform/holds.h"
 #include "platform/platform.h"
 #include "platform/run_error.h"
@@ -19,6 +20,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -201,22 +203,28 @@ TEST_F(SystemFiles, FolderEntriesReachTheDisk) {
     EXPECT_EQ(IoError([&] { system_->OpenFolder(P("etc", true), {})->Sync(); }), 1117u);
 }
 
-// On a terminal each line goes out as it is written; elsewhere in blocks.
-TEST_F(SystemFiles, ATerminalIsAConsoleAPipeIsNot) {
+// On a terminal each line goes out as it is written; elsewhere in 128-byte
+// blocks, which a socket of records shows one by one.
+TEST_F(SystemFiles, ATerminalIsAConsoleASocketIsNot) {
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    int records[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, records), 0);
     const int output = ::dup(STDOUT_FILENO);
     const int other = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
     ::dup2(other, STDOUT_FILENO);
     const bool onTerminal = system_->StdoutIsConsole();
-    const int file = ::open(P("file.txt").c_str(), O_WRONLY | O_CLOEXEC);
-    ::dup2(file, STDOUT_FILENO);
-    const bool onFile = system_->StdoutIsConsole();
+    ::dup2(records[0], STDOUT_FILENO);
+    Console console(*system_);
+    console.WriteLine(std::string(200, 'x'));
+    console.Flush();
     ::dup2(output, STDOUT_FILENO);
-    for (const int fd : {terminal, output, other, file}) {
+    const auto next = [&] { char record[512]; return ::recv(records[1], record, sizeof record, MSG_DONTWAIT); };
+    EXPECT_EQ((std::vector{next(), next()}), (std::vector<ssize_t>{128, 73}));
+    EXPECT_TRUE(onTerminal);
+    for (const int fd : {terminal, output, other, records[0], records[1]}) {
         ::close(fd);
     }
-    EXPECT_TRUE(onTerminal && !onFile);
 }
 
 // The folder itself is every reader's to lock: held so, it holds no run up;

@@ -125,7 +125,7 @@ class HintsServer(http.server.ThreadingHTTPServer):
             "empty": plain(200, b""), "unavailable": plain(503, b"no name server\n"),
             "truncated": (200, [("Content-Length", str(len(hints) + 100))], hints),  # only the length rejects it
             "redirect": plain(302, b"moved\n", ("Location", MOVED_URL)),
-            "oversized": plain(200, hints + b";" * (1 << 20)), "trickle": plain(200, hints)}
+            "oversized": plain(200, hints + b";" * ((1 << 20) + 1 - len(hints))), "trickle": plain(200, hints)}
         self.scenario_file, self.log = os.path.join(work, "scenario"), os.path.join(work, "requests")
         self.waiting, self.gate, self.lock = threading.Event(), threading.Event(), threading.Lock()
         self.named_runs = lambda: True
