@@ -69,7 +69,7 @@ TEST(IsUsableInstallDir, AFolderBelowAFileSystemsRootAndNothingElse) {
         {"/opt/\"bind\"/", false},
     };
     const std::pair<std::string, bool> windows[] = {
-        {"C:/BIND/", true},     {"//server/share/BIND/", true}, {"C:/", false},           {"C://", false},
+        {"C:/BIND/", true},     {"//server/s/B/", true}, {"C:/", false},           {"C://", false},
         {"//server/share/", false}, {"//server//x/BIND/", false}, {"///share/x/BIND/", false}, {"C:BIND/", false},
         {"//./C:/BIND/", false},
     };
