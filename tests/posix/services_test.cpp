@@ -59,8 +59,11 @@ TEST_F(SystemdServices, StateOfTheUnitAndOnlyAMissingOneIsAbsent) {
         {"bad-setting", "inactive", S::Unknown},  {"loaded", "maintenance", S::Unknown},
     };
     for (const auto& row : rows) {
-        Unit("named", {{"load", row.load}, {"active", row.active}});
+        Unit("named", {{"load", row.load}, {"active", row.active}, {"unit-file", "enabled"}});
         EXPECT_EQ(system_.GetServiceState("named"), row.state) << row.load << " " << row.active;
+        // A start type is only what a known unit says.
+        const bool known = row.state != S::Absent && row.state != S::Unknown;
+        EXPECT_EQ(system_.GetServiceStartType("named"), known ? std::optional(StartType::Automatic) : std::nullopt);
     }
     // Unknown units, a failing systemctl and no service manager are rows of the
     // scenario table; no systemctl on PATH, of the test below.
@@ -77,10 +80,9 @@ TEST_F(SystemdServices, StartTypeIsTheUnitFileStateAfterwards) {
         {"enabled", false, StartType::Automatic, true},  {"static", true, StartType::Automatic, false},
     };
     for (const auto& row : rows) {
-        Unit("named", {{"active", "inactive"}, {"unit-file", row.before}});
-        if (row.isStatic) {
-            std::ofstream(dir_ / "named" / "static").close();
-        }
+        // A static unit has a file of that name; the others load as they would by default.
+        Unit("named",
+             {{"active", "inactive"}, {"unit-file", row.before}, {row.isStatic ? "static" : "load", "loaded"}});
         EXPECT_EQ(system_.SetServiceStartType("named", row.wanted), row.result) << row.before;
     }
 }
