@@ -261,7 +261,10 @@ def end_adopted():
 
 def with_real_bind(zephrane, action):
     """Runs `action(bind)` in a sandbox with the real named (or exits, 77 when
-    it cannot run here); no named outlives it. Returns the sandbox's checks."""
+    it cannot run here); no named outlives it. Returns the sandbox's checks.
+    Checkouts that test at once take port 953 in turn."""
+    turn = open("/tmp/zephrane-port953.lock", "a")  # noqa: SIM115 (held to the process's end)
+    fcntl.flock(turn, fcntl.LOCK_EX)
     reason = cannot_run()
     if reason:
         print(reason[1], file=sys.stderr)
