@@ -49,6 +49,19 @@ Lines RndcConf(const KeyLines& keyLines) {
                    }});
 }
 
+// The root's keys, trusted at named's first start in a new etc; named
+// follows later rolls of the root key by itself, as before.
+Lines TrustAnchors() {
+    Lines lines = {"", std::string(kTrustAnchorsStatement) + " {"};
+    for (const RootKey& key : kRootKeys) {
+        lines.push_back("\t// " + std::string(key.label));
+        lines.push_back("\t. initial-key 257 3 " + std::to_string(key.algorithm) + " \"" + std::string(key.publicKey) +
+                        "\";");
+    }
+    lines.push_back("};");
+    return lines;
+}
+
 Lines NamedConf(const std::string& installDir, const KeyLines& keyLines) {
     const std::string etc = EtcFolder(installDir);
     return Joined({{
@@ -85,7 +98,8 @@ Lines NamedConf(const std::string& installDir, const KeyLines& keyLines) {
                        "\tinet " + kAddress + " port " + kPort + " allow { " + kAddress + "; } keys { \"" + kKey +
                            "\"; };",
                        "};",
-                   }});
+                   },
+                   TrustAnchors()});
 }
 
 }  // namespace

@@ -22,11 +22,16 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kKeyGeneratorName = "rndc-confgen.exe";
 inline constexpr bool kHasDriveMark = true;  // "C:" ends a path prefix
+// The named.conf statement for the root's trust anchors: BIND on Windows
+// (9.16 and older) reads this one; 9.11 knows no other.
+inline constexpr std::string_view kTrustAnchorsStatement = "managed-keys";
 #else
 inline constexpr char kPathSeparator = '/';
 inline constexpr std::string_view kLineEnd = "\n";
 inline constexpr std::string_view kKeyGeneratorName = "rndc-confgen";
 inline constexpr bool kHasDriveMark = false;
+// BIND 9.16 and later; 9.21 refuses the older name.
+inline constexpr std::string_view kTrustAnchorsStatement = "trust-anchors";
 #endif
 
 // Local wall-clock time, read once (date and time always belong together).

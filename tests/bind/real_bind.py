@@ -13,17 +13,21 @@ does: this process adopts it (child subreaper) and ends whatever is left,
 also when interrupted.
 Usage: real_bind.py <zephrane>   (scripts/demo.py shows such a run to a person)
 """
+import base64
 import contextlib
 import ctypes
 import errno
 import fcntl
+import glob
 import grp
+import hashlib
 import os
 import pwd
 import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import threading
@@ -31,7 +35,8 @@ import time
 
 sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), folder)
                 for folder in ("support", "scenarios")]
-from sandbox import Installation, Sandbox, free_port  # noqa: E402
+from fake_root import HINTS, SIGNED, FakeRoot  # noqa: E402
+from sandbox import Installation, Sandbox, free_port, write  # noqa: E402
 from table import BANNER, encode, transcript as steps  # noqa: E402
 
 GENERATED = ["named.conf", "rndc.conf", "localhost.zone", "named.local", "named.root"]
@@ -116,6 +121,8 @@ def serves(bind, run):
     checks.equal(f"{run}: a query from 127.0.0.2 refused", bind.query("-b", "127.0.0.2", "localhost", "A"),
                  ["status: REFUSED", "flags: qr rd"])
     checks.check(f"{run}: no rndc.key left", not os.path.exists(etc + "rndc.key"))
+    with open(os.path.join(bind.services, "named.log"), encoding="utf-8", errors="replace") as log:
+        checks.equal(f"{run}: what named said of named.conf", [line for line in log if "named.conf:" in line], [])
     checks.equal(f"{run}: modes and owners", modes(bind), EXPECTED_MODES)
 
 
@@ -246,6 +253,52 @@ def failed_runs(bind):
             shutil.rmtree(bind.path(name))
 
 
+VALIDATED = ["status: NOERROR", "flags: qr rd ra ad", f"{SIGNED} 3600 IN A 192.0.2.1"]
+ROOT_KEY, ROOT_DS = "/usr/share/dns/root.key", "/usr/share/dns/root.ds"  # IANA's, as Debian's dns-root-data has them
+KSK_2024_DS = "38696 8 2 683D2D0ACB8C9B712A1948B27F741219298D0A450D612C483AF444A4C0FB2B16"  # as IANA announced it
+
+
+def root_ds(flags, protocol, algorithm, key):
+    """The DS record (key tag, algorithm, SHA-256) of a DNSKEY of the root."""
+    data = struct.pack(">HBB", int(flags), int(protocol), int(algorithm)) + base64.b64decode(key)
+    tag = sum(byte << 8 * (1 - i % 2) for i, byte in enumerate(data))
+    return f"{(tag + (tag >> 16)) & 0xFFFF} {algorithm} 2 {hashlib.sha256(bytes(1) + data).hexdigest().upper()}"
+
+
+def key_roll(bind):
+    """After the root key roll, on a named that knows only the old key: a new
+    etc without the root's keys in named.conf validates nothing, with them it
+    does, also after a run that moved aside the etc in which named had
+    learned the new key. The real keys cannot sign a root of our own: named
+    gets the fake ones in the statement the run wrote, in its place."""
+    checks, etc, conf = bind.sandbox.checks, bind.path("etc"), bind.read("etc", "named.conf").decode()
+    written = re.findall(r'initial-key (\d+) (\d+) (\d+) "([^"]+)"', conf)
+    with open(ROOT_KEY, encoding="ascii") as keys, open(ROOT_DS, encoding="ascii") as ds:
+        checks.equal("the root's keys: IANA's, and their DS", [(" ".join(k), root_ds(*k)) for k in written],
+                     [(" ".join(k.split()[3:7]), d.split(None, 3)[3].strip()) for k, d in zip(keys, ds)])
+    checks.equal("KSK-2024's DS", root_ds(*written[-1]), KSK_2024_DS)
+    described = conf[:conf.index("\ntrust-anchors {\n") + 1]
+    write(os.path.join(bind.side, "windows.conf"), conf.replace("\ntrust-anchors {", "\nmanaged-keys {"))
+    done = bind.sh("named-checkconf", os.path.join(bind.side, "windows.conf"))
+    checks.equal("named-checkconf: the Windows build's named.conf", done.returncode, 0)
+    with FakeRoot(bind.sandbox.work) as root:
+        bind.sandbox.server.answers["root-hints"] = (200, [("Content-Length", str(len(HINTS)))], HINTS)
+        anchors = "\ntrust-anchors {\n" + "".join(f"\t{root.anchor(key)}\n" for key in (root.old, root.new)) + "};\n"
+        for what, text, expected in [("as described", described, ["status: SERVFAIL", "flags: qr rd ra"]),
+                                     ("with the fake root's keys", described + anchors, VALIDATED)]:
+            bind.sh("systemctl", "stop", "named")
+            for name in glob.glob(os.path.join(etc, "managed-keys.bind*")):  # all named had learned
+                os.remove(name)
+            write(os.path.join(etc, "named.conf"), text)
+            write(os.path.join(etc, "named.root"), HINTS)
+            bind.sh("systemctl", "start", "named")
+            checks.equal(f"named.conf {what}, nothing learned: {SIGNED}", bind.query(SIGNED, "A"), expected)
+        # named has learned the new key in this etc; a run moves it aside.
+        bind.env["NAMED_EXTRA_ANCHOR"] = root.anchor(root.new)
+        bind.check_run("a run after the key roll", bind.run(["start"]), transcript(bind, True))
+        checks.equal(f"after the run: {SIGNED}", bind.query(SIGNED, "A"), VALIDATED)
+
+
 def end_adopted():
     """Kills and reaps what this process adopted and is still running."""
     me = str(os.getpid())
@@ -262,9 +315,14 @@ def end_adopted():
 def with_real_bind(zephrane, action):
     """Runs `action(bind)` in a sandbox with the real named (or exits, 77 when
     it cannot run here); no named outlives it. Returns the sandbox's checks.
-    Checkouts that test at once take port 953 in turn."""
-    turn = open("/tmp/zephrane-port953.lock", "a")  # noqa: SIM115 (held to the process's end)
-    fcntl.flock(turn, fcntl.LOCK_EX)
+    As root it runs in a mount and network namespace of its own: its
+    loopback (its port 953, the fake root's address) and its bind mounts are
+    nobody else's, and nothing of them outlives it."""
+    if os.geteuid() == 0 and os.environ.get("ZEPHRANE_OWN_NAMESPACES") != "1":
+        os.environ["ZEPHRANE_OWN_NAMESPACES"] = "1"
+        os.execvp("unshare", ["unshare", "--mount", "--net", "--propagation", "private", sys.executable, *sys.argv])
+    if os.geteuid() == 0:
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     reason = cannot_run()
     if reason:
         print(reason[1], file=sys.stderr)
@@ -286,6 +344,6 @@ def with_real_bind(zephrane, action):
 
 if __name__ == "__main__":
     started = time.monotonic()
-    checks = with_real_bind(sys.argv[1], suite)
+    checks = with_real_bind(sys.argv[1], lambda bind: (suite(bind), key_roll(bind)))
     print(f"real BIND suite: {time.monotonic() - started:.0f} s")
     sys.exit(checks.finish())

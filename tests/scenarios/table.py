@@ -35,6 +35,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
 from sandbox import Checks, exit_status, write  # noqa: E402
 
 GOLDEN = os.path.join(os.path.dirname(HERE), "fixtures", "golden")
+ANCHORS = os.path.join(GOLDEN, "named.conf.anchors")
 BANNER = ["", "Zephrane 0.3b1", "Copyright (C) 2026 The Zephrane developers", ""]
 DIRECTORY, NOT_A_FILE = "<folder>", "<not a file>"  # in a tree: a folder deeper down; neither folder nor file
 STATES = {"unknown": 0, "stopped": 1, "start-pending": 2, "stop-pending": 3, "running": 4, "paused": 7}
@@ -99,6 +100,7 @@ class Context:
     separator: str
     key_lines: list  # what the key generator writes
     hints: bytes  # the root hints the server gives
+    anchors: str = "trust-anchors"  # the statement of the root's keys in named.conf
     codec: str = "utf-8"  # of the error report
     encode: object = lambda line: line.encode("latin-1")  # how a line of the console or of a file is stored
 
@@ -168,10 +170,12 @@ def text(lines, ctx):
 
 def golden(name, ctx):
     """A generated file as it must be: the golden text with the installation
-    folder for {D} (and this system's separator after it) and the key lines."""
+    folder for {D} (and this system's separator after it) and the key lines;
+    named.conf goes on with the root's keys, after all of what it was before."""
     lines = []
-    with open(os.path.join(GOLDEN, name), encoding="ascii") as f:
-        for line in f.read().splitlines():
+    with open(os.path.join(GOLDEN, name), encoding="ascii") as f, open(ANCHORS, encoding="ascii") as anchors:
+        body = f.read() + (anchors.read().replace("{ANCHORS}", ctx.anchors) if name == "named.conf" else "")
+        for line in body.splitlines():
             if line == "{KEY}":
                 lines += ctx.key_lines
             elif "{D}" in line:

@@ -82,7 +82,7 @@ class WineDriver:
         self.ctx = table.Context(line_end=b"\r\n", generator="rndc-confgen.exe", exe="zephrane.exe",
                                  install_dir=INSTALL_DIR, separator="\\", key_lines=table.STAND_IN_KEY,
                                  hints=Path(ROOT_HINTS).read_bytes(), codec="cp" + codepages.split()[3],
-                                 encode=lambda line: line.encode("cp1252"))
+                                 encode=lambda line: line.encode("cp1252"), anchors="managed-keys")
         return self
 
     def __exit__(self, *exception):
