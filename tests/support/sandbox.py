@@ -29,7 +29,7 @@ def exit_status(stdout, stderr=b"", restored=True):
     """What the tool exits with after printing `stdout` and `stderr`, when
     what a failed run changed was `restored`, or not."""
     if stderr:
-        return 1
+        return 1 if restored else 3
     failed = re.search(rb"^(CONFIGURATION FAILED|EXECUTION FAILED)\r?$", stdout, re.M)
     return 0 if not failed else 2 if restored else 3
 
