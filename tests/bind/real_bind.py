@@ -31,7 +31,7 @@ import time
 
 sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), folder)
                 for folder in ("support", "scenarios")]
-from sandbox import Installation, Sandbox, free_port  # noqa: E402
+from sandbox import FIXTURES, Installation, Sandbox, free_port  # noqa: E402
 from table import BANNER, encode, transcript as steps  # noqa: E402
 
 GENERATED = ["named.conf", "rndc.conf", "localhost.zone", "named.local", "named.root"]
@@ -183,6 +183,7 @@ for name in ('rndc.conf', 'named.conf'):
 os.unlink({bind.path('etc', 'mine')!r})""", stdout=subprocess.PIPE)
     checks.equal("bind replaced", replaced.communicate()[0], b"")
     failed_runs(bind)
+    hints_rule_agrees(bind)
     if checks.failures:
         with contextlib.suppress(OSError), open(os.path.join(bind.services, "named.log"), encoding="utf-8") as log:
             print("named's output since its latest start, the end:", *log.readlines()[-20:], sep="\n")
@@ -244,6 +245,26 @@ def failed_runs(bind):
         bind.sandbox.server.answer("root-hints")
         for name in new:
             shutil.rmtree(bind.path(name))
+
+
+def hints_rule_agrees(bind):
+    """named-checkzone loads the "+" rows of the root hints cases and refuses
+    the "-" ones, as the tool's rule does; with the $TTL that named gives
+    hints without one (0) and the SOA that a zone needs."""
+    cases, hints = os.path.join(FIXTURES, "root_hints_cases.txt"), None
+    with open(cases, encoding="ascii") as f:
+        for line in f.read().splitlines():
+            if not line or line[0] not in "=+-":
+                continue
+            text = re.sub(r"\\[nrt]", lambda m: {"n": "\n", "r": "\r", "t": "\t"}[m[0][1]], line.split(": ", 1)[1])
+            if line[0] == "=":
+                hints = text
+                continue
+            zone = os.path.join(bind.side, "hints")
+            with open(zone, "w", encoding="ascii", newline="") as f:
+                f.write(f"$TTL 0\n{text.replace('{HINTS}', hints)}\n. 0 IN SOA a.root-servers.net. b. 1 2 3 4 5\n")
+            checked = bind.sh("named-checkzone", ".", zone)
+            bind.sandbox.checks.equal(f"named-checkzone on {line}", checked.returncode == 0, line[0] == "+")
 
 
 def end_adopted():
