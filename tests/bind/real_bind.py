@@ -248,23 +248,17 @@ def failed_runs(bind):
 
 
 def hints_rule_agrees(bind):
-    """named-checkzone loads the "+" rows of the root hints cases and refuses
-    the "-" ones, as the tool's rule does; with the $TTL that named gives
-    hints without one (0) and the SOA that a zone needs."""
-    cases, hints = os.path.join(FIXTURES, "root_hints_cases.txt"), None
-    with open(cases, encoding="ascii") as f:
-        for line in f.read().splitlines():
-            if not line or line[0] not in "=+-":
-                continue
-            text = re.sub(r"\\[nrt]", lambda m: {"n": "\n", "r": "\r", "t": "\t"}[m[0][1]], line.split(": ", 1)[1])
-            if line[0] == "=":
-                hints = text
-                continue
-            zone = os.path.join(bind.side, "hints")
-            with open(zone, "w", encoding="ascii", newline="") as f:
-                f.write(f"$TTL 0\n{text.replace('{HINTS}', hints)}\n. 0 IN SOA a.root-servers.net. b. 1 2 3 4 5\n")
-            checked = bind.sh("named-checkzone", ".", zone)
-            bind.sandbox.checks.equal(f"named-checkzone on {line}", checked.returncode == 0, line[0] == "+")
+    """named-checkzone takes the "+" rows of the root hints cases and refuses
+    the "-" ones, given named's $TTL for hints (0) and the SOA a zone needs."""
+    with open(os.path.join(FIXTURES, "root_hints_cases.txt"), encoding="ascii") as f:
+        cases = [(line[0], re.sub(r"\\[nrt]", lambda m: "\n\r\t"["nrt".index(m[0][1])], line.split(": ", 1)[1]))
+                 for line in f.read().splitlines() if line[:1] in ("=", "+", "-")]
+    hints, zone = cases[0][1], os.path.join(bind.side, "hints")  # the "=" line comes first
+    for mark, text in cases[1:]:
+        open(zone, "w", encoding="ascii", newline="").write(
+            f"$TTL 0\n{text.replace('{HINTS}', hints)}\n. 0 IN SOA a.root-servers.net. b. 1 2 3 4 5\n")
+        bind.sandbox.checks.equal(f"named-checkzone on {mark} {text!r}",
+                                  bind.sh("named-checkzone", ".", zone).returncode == 0, mark == "+")
 
 
 def end_adopted():

@@ -4,7 +4,7 @@ beside it, the stand-in key generator, the systemctl stand-in for named and
 systemd-resolved, and the root hints server as the proxy. A row with a fault
 has its folder in a small tmpfs of its own, mounted in this suite's own
 mount namespace (so nothing outlives it): it needs root.
-Usage: posix.py <zephrane> <stand-in key generator> <failing fsync library> [--only TEXT]"""
+Usage: posix.py <zephrane> <stand-in key generator> [--only TEXT]"""
 import glob
 import itertools
 import os
@@ -69,8 +69,11 @@ FAULTS = {
     "immutable-etc-at-key": ("at_key", lambda bind: run("chattr", "+i", bind.path("etc"))),
     "file-where-etc-at-key": ("at_key", lambda bind: (os.rename(bind.path("etc"), bind.path("etc.moved")),
                                                       write(bind.path("etc"), table.ETC_FILE))),
-    # The disk stops writing at the run's n-th fsync, which fails after the change it was to make durable.
-    **{f"disk-fails-at-sync-{n}": ("before", lambda bind, n=n: bind.env.update(FAILING_SYNC=str(n))) for n in (1, 2, 9)},
+    # The disk stops writing at the tool's n-th fsync: it and every later one fail, after the change each
+    # was to make durable (strace makes them fail with EIO).
+    **{f"disk-fails-at-sync-{n}": ("before", lambda bind, n=n: setattr(bind, "command", [
+        "strace", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e", f"inject=fsync:error=EIO:when={n}+",
+        *bind.command])) for n in (1, 2, 9)},
 }
 # A clock 100 times as fast: the lock's wait (10 minutes) and the generator's deadline end within seconds.
 FAST_CLOCK = sorted(glob.glob("/usr/lib/*/faketime/libfaketime.so.1"))
@@ -79,8 +82,8 @@ FAST_CLOCK = sorted(glob.glob("/usr/lib/*/faketime/libfaketime.so.1"))
 class PosixDriver:
     parallel = 8  # each row has its own installation, services and server; most of a run is pauses
 
-    def __init__(self, zephrane, stand_in, failing_sync):
-        self.zephrane, self.stand_in, self.failing_sync = zephrane, os.path.abspath(stand_in), os.path.abspath(failing_sync)
+    def __init__(self, zephrane, stand_in):
+        self.zephrane, self.stand_in = zephrane, os.path.abspath(stand_in)
         self.count = itertools.count()
 
     def __enter__(self):
@@ -187,15 +190,12 @@ class PosixDriver:
         server.named_runs = lambda: self.services(bind)["named"][0] == 4
         bind.env["http_proxy"] = f"http://127.0.0.1:{free_port()}" if row["server"] == ["refused"] else server.proxy
         holder = row["lock"] == "taken" and self.hold_lock(bind)
+        if row["clock"] == "fast":
+            bind.env.update(LD_PRELOAD=FAST_CLOCK[0], FAKETIME="+0 x100",
+                            ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
         when, change = FAULTS.get(row["fault"], (None, None))
         if when == "before":
             change(bind)
-        if row["clock"] == "fast":
-            bind.env.update(FAKETIME="+0 x100")
-        preloads = [FAST_CLOCK[0]] * (row["clock"] == "fast") + [self.failing_sync] * ("FAILING_SYNC" in bind.env)
-        if preloads:
-            bind.env.update(LD_PRELOAD=":".join(preloads),
-                            ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
         begin = time.time()
         result = bind.run(row["words"], **({when: change} if when == "at_key" else {}))
         # A run with a fast clock reads it ahead of ours.
@@ -231,5 +231,5 @@ if __name__ == "__main__":
     if os.geteuid() == 0 and os.environ.get("ZEPHRANE_OWN_MOUNTS") != "1":  # a mount namespace of the suite's own
         os.environ["ZEPHRANE_OWN_MOUNTS"] = "1"
         os.execvp("unshare", ["unshare", "--mount", "--propagation", "private", sys.executable, *sys.argv])
-    only = sys.argv[5] if len(sys.argv) > 5 and sys.argv[4] == "--only" else ""
-    sys.exit(table.run_table(PosixDriver(*sys.argv[1:4]), only))
+    only = sys.argv[4] if len(sys.argv) > 4 and sys.argv[3] == "--only" else ""
+    sys.exit(table.run_table(PosixDriver(sys.argv[1], sys.argv[2]), only))
