@@ -120,7 +120,6 @@ class HintsServer(http.server.ThreadingHTTPServer):
         self.answers = {
             "root-hints": plain(200, hints), "not-found": plain(404, hints),  # only the status rejects it
             "server-error": plain(500, b""), "html": plain(200, b"<html><body>Hello</body></html>\n"),
-            "bad-address": plain(200, hints + b"\nB.ROOT-SERVERS.NET. 3600000 AAAA :::::\n"),  # named refuses it
             "empty": plain(200, b""), "unavailable": plain(503, b"no name server\n"),
             "truncated": (200, [("Content-Length", str(len(hints) + 100))], hints),  # only the length rejects it
             "redirect": plain(302, b"moved\n", ("Location", MOVED_URL)),
