@@ -89,19 +89,26 @@ int RunAndReport(Platform& platform, const std::vector<std::string>& args) {
     Console out(platform);
     // Files and the registry key are closed while unwinding; what was printed
     // so far goes out before the report.
-    auto report = [&](auto format) {
+    auto report = [&](const std::exception_ptr& error, int status) {
         out.Flush();
-        platform.WriteStderr(AnsiToErrorConsole(format(ExtractFileName(platform.ExecutablePath()))));
-        return kExitReported;
+        const std::string module = ExtractFileName(platform.ExecutablePath());
+        try {
+            std::rethrow_exception(error);
+        } catch (const RunError& runError) {
+            platform.WriteStderr(AnsiToErrorConsole(FormatErrorReport(runError, module)));
+        } catch (const std::bad_alloc&) {
+            platform.WriteStderr(AnsiToErrorConsole(FormatOutOfMemoryReport(module)));
+        }
+        return status;
     };
     try {
         const int status = RunZephrane(platform, out, args);
         out.Flush();
         return status;
-    } catch (const RunError& error) {
-        return report([&](const std::string& module) { return FormatErrorReport(error, module); });
-    } catch (const std::bad_alloc&) {
-        return report(FormatOutOfMemoryReport);
+    } catch (const UndoneError& undone) {
+        return report(undone.error, undone.restored ? kExitReported : kExitNotRestored);
+    } catch (...) {
+        return report(std::current_exception(), kExitReported);  // what the report does not know goes on
     }
 }
 

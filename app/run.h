@@ -10,9 +10,9 @@ namespace zephrane {
 
 // Exit statuses, so that scripts and schedulers see what the summary says.
 inline constexpr int kExitSucceeded = 0;  // configured, skipped, or the usage text
-inline constexpr int kExitReported = 1;   // an error report on standard error
+inline constexpr int kExitReported = 1;   // an error report on standard error, the machine as before
 inline constexpr int kExitFailed = 2;     // CONFIGURATION FAILED or EXECUTION FAILED
-inline constexpr int kExitNotRestored = 3;  // CONFIGURATION FAILED, and the machine not wholly as before
+inline constexpr int kExitNotRestored = 3;  // failed (summary or report), and the machine not wholly as before
 
 // One run of the tool for the words after the program name: banner, then
 // either the usage text or the DNS cache switch, the configuration and the

@@ -143,11 +143,8 @@ bool Sequence::Configure(bool start) {
         if (lock) {
             const std::string stamp = TimeStamp(platform.Now());
             const std::string backup = StripTrailingSeparator(etc) + "_" + stamp + kPathSeparator;
-            rollback.BeginChanges();
+            rollback.EtcMovingAside(etc, backup, stamp);
             platform.RenameFolder(etc, backup);
-            if (!platform.DirectoryExists(etc)) {
-                rollback.EtcMovedAside(etc, backup, stamp);
-            }
         }
         if (platform.DirectoryExists(etc)) {
             return Fail(out, "etc-folder not renamed!");
@@ -159,9 +156,8 @@ bool Sequence::Configure(bool start) {
     }
     std::unique_ptr<Folder> etcFolder;
     if (lock) {
-        rollback.BeginChanges();
+        rollback.EtcCreating(etc);
         if (ForceDirectories(platform, etc)) {
-            rollback.EtcCreated(etc);
             etcFolder = platform.OpenFolder(etc, platform.ServiceAccount(named));
         }
     }
@@ -248,9 +244,9 @@ ConfigureResult ConfigureServer(Platform& platform, Console& out, bool start) {
     try {
         configured = sequence.Configure(start);
     } catch (...) {
-        // The report follows once the machine is as it was.
-        sequence.rollback.Undo();
-        throw;
+        // The report follows once the machine is as it was, or as near as the undo came.
+        const bool restored = sequence.rollback.Undo();
+        throw UndoneError{std::current_exception(), restored};
     }
     if (configured) {
         return ConfigureResult::Succeeded;

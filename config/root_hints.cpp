@@ -1,6 +1,7 @@
 #include "config/root_hints.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
@@ -38,11 +39,39 @@ std::vector<std::string_view> Fields(std::string_view line) {
     return fields;
 }
 
-// A TTL as zone files write it: seconds, or with unit letters ("1w2d").
+// named keeps no TTL longer than this (it makes longer ones 0, or refuses them).
+constexpr std::uint64_t kMaxTtl = 2147483647;
+
+// A TTL as named reads it: seconds, or numbers each followed by its unit
+// ("1w2d", added up), at most kMaxTtl seconds.
 bool IsTtl(std::string_view field) {
-    return !field.empty() && IsDigit(field[0]) && std::all_of(field.begin(), field.end(), [](char c) {
-        return IsDigit(c) || std::string_view("wdhmsWDHMS").find(c) != std::string_view::npos;
-    });
+    constexpr std::string_view kUnits = "smhdw";
+    constexpr std::uint64_t kSeconds[] = {1, 60, 3600, 86400, 604800};
+    std::uint64_t total = 0;
+    bool units = false;
+    do {
+        std::uint64_t number = 0;
+        std::size_t digits = 0;
+        for (; digits < field.size() && IsDigit(field[digits]); ++digits) {
+            number = number * 10 + static_cast<std::uint64_t>(field[digits] - '0');
+            if (number > kMaxTtl) {
+                return false;
+            }
+        }
+        if (digits == 0) {
+            return false;
+        }
+        if (digits == field.size()) {
+            return !units;  // a plain number stands alone
+        }
+        const std::size_t index = kUnits.find(Lower(field.substr(digits, 1)));
+        if (index == std::string_view::npos || (total += number * kSeconds[index]) > kMaxTtl) {
+            return false;
+        }
+        units = true;
+        field.remove_prefix(digits + 1);
+    } while (!field.empty());
+    return true;
 }
 
 // Host-name characters in non-empty labels; "." alone is the root.
@@ -71,13 +100,15 @@ std::optional<std::string> Absolute(std::string_view field, const std::string& o
     return name;
 }
 
+// Addresses as named reads them, by the rules of inet_pton: four decimal
+// parts of 0 to 255, without leading zeros.
 bool IsIpv4(std::string_view field) {
     int parts = 0;
     while (true) {
         const std::size_t dot = std::min(field.find('.'), field.size());
         const std::string_view part = field.substr(0, dot);
         if (part.empty() || part.size() > 3 || !std::all_of(part.begin(), part.end(), IsDigit) ||
-            std::stoi(std::string(part)) > 255) {
+            (part.size() > 1 && part[0] == '0') || std::stoi(std::string(part)) > 255) {
             return false;
         }
         ++parts;
@@ -88,10 +119,35 @@ bool IsIpv4(std::string_view field) {
     }
 }
 
-// The characters and colons of an IPv6 address (the form is named's to judge).
+// Eight groups of one to four hexadecimal digits, the last two of which may
+// be an IPv4 address; one "::" stands for at least one group of zeros.
 bool IsIpv6(std::string_view field) {
-    return field.size() <= 45 && std::count(field.begin(), field.end(), ':') >= 2 &&
-           std::all_of(field.begin(), field.end(), [](char c) { return IsHexDigit(c) || c == ':' || c == '.'; });
+    const std::size_t gap = field.find("::");
+    if (gap != std::string_view::npos && field.find("::", gap + 1) != std::string_view::npos) {
+        return false;
+    }
+    // The groups before the gap, then those after it (all of them without one).
+    const std::string_view sides[] = {field.substr(0, gap), gap == std::string_view::npos ? "" : field.substr(gap + 2)};
+    int groups = 0;
+    for (int side = 0; side < 2; ++side) {
+        std::string_view rest = sides[side];
+        const bool last = side == 1 || gap == std::string_view::npos;  // where an IPv4 address may end it
+        while (!rest.empty()) {
+            const std::size_t colon = std::min(rest.find(':'), rest.size());
+            const std::string_view group = rest.substr(0, colon);
+            if (colon == rest.size() && last && IsIpv4(group)) {
+                groups += 2;
+                break;
+            }
+            if (group.empty() || group.size() > 4 || !std::all_of(group.begin(), group.end(), IsHexDigit) ||
+                colon + 1 == rest.size()) {
+                return false;
+            }
+            ++groups;
+            rest.remove_prefix(std::min(colon + 1, rest.size()));
+        }
+    }
+    return gap == std::string_view::npos ? groups == 8 : groups <= 7;
 }
 
 class HintsReader {

@@ -11,6 +11,8 @@ namespace zephrane {
 // "owner [TTL] [IN] type data" of type NS, A or AAAA; at least one NS record
 // is for "."; and every NS target has an A or AAAA record in the text.
 // Names compare without regard to case; relative names take the origin.
+// Only what named loads passes: addresses by the rules of inet_pton, TTLs
+// ("3600", "1w2d") of at most 2147483647 seconds.
 bool IsRootHints(std::string_view text);
 
 }  // namespace zephrane

@@ -180,8 +180,10 @@ public:
     // program runs from that open file); only root could move them.
     // POSIX: each owned by root or this account and writable by no group
     // but root's and by no others, except that a folder above may be sticky
-    // (as /tmp) where the entry below it is root's or ours; no links and no
-    // "." or ".." on the way; a program is an executable plain file.
+    // (as /tmp) where the entry below it is root's or ours; an entry with an
+    // access list (POSIX, default or NFSv4, whatever it allows) counts as
+    // writable by others; no links and no "." or ".." on the way; a program
+    // is an executable plain file.
     // Windows: the owner, and everyone the access rules let change the
     // object, must be SYSTEM, Administrators, TrustedInstaller or this
     // account; of a folder above, only who may delete, rename or replace

@@ -1,12 +1,14 @@
 // Who may change a folder or program the tool runs as root: on POSIX, its
-// owner, whoever its group and others bits let write, and the same of every
-// folder above it.
+// owner, whoever its group and others bits or an access list let write, and
+// the same of every folder above it.
 #include "platform/posix/protection.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string_view>
 
 #include "platform/system_platform.h"
@@ -16,20 +18,34 @@ namespace {
 
 bool OwnerTrusted(const struct stat& info) { return info.st_uid == 0 || info.st_uid == ::geteuid(); }
 
+// Whether the entry open at `fd` has an access list beyond its mode: one may
+// let anybody write (the mode's group bits are then only its mask), and a
+// default list passes on to what is created inside. Read through /proc, as
+// an O_PATH descriptor reads no attributes; what cannot be read counts as a list.
+bool HasAccessList(int fd) {
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    for (const char* list : {"system.posix_acl_access", "system.posix_acl_default", "system.nfs4_acl"}) {
+        if (::getxattr(path.c_str(), list, nullptr, 0) >= 0 || (errno != ENODATA && errno != ENOTSUP)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Root's group aside.
-bool OthersMayWrite(const struct stat& info) {
-    return ((info.st_mode & S_IWGRP) != 0 && info.st_gid != 0) || (info.st_mode & S_IWOTH) != 0;
+bool OthersMayWrite(int fd, const struct stat& info) {
+    return ((info.st_mode & S_IWGRP) != 0 && info.st_gid != 0) || (info.st_mode & S_IWOTH) != 0 || HasAccessList(fd);
 }
 
 // Whether those who may change the folder `above` cannot replace or rename
 // its entry `below`: a sticky folder lets only an entry's owner do that.
-bool EntryKept(const struct stat& above, const struct stat& below) {
-    return !OthersMayWrite(above) || ((above.st_mode & S_ISVTX) != 0 && OwnerTrusted(below));
+bool EntryKept(int aboveFd, const struct stat& above, const struct stat& below) {
+    return !OthersMayWrite(aboveFd, above) || ((above.st_mode & S_ISVTX) != 0 && OwnerTrusted(below));
 }
 
 }  // namespace
 
-bool OnlyWeCanChange(const struct stat& info) { return OwnerTrusted(info) && !OthersMayWrite(info); }
+bool OnlyWeCanChange(int fd, const struct stat& info) { return OwnerTrusted(info) && !OthersMayWrite(fd, info); }
 
 namespace {
 
@@ -64,7 +80,7 @@ ProtectedPath OpenProtected(const std::string& path, bool program) {
                                      O_PATH | O_NOFOLLOW | O_CLOEXEC | (last && program ? 0 : O_DIRECTORY)));
         struct stat below {};
         if (name == "." || name == ".." || !next || ::fstat(next.Get(), &below) != 0 || !OwnerTrusted(below) ||
-            !EntryKept(here, below)) {
+            !EntryKept(held.entry.Get(), here, below)) {
             return {};
         }
         held.folder = std::move(held.entry);
@@ -72,7 +88,7 @@ ProtectedPath OpenProtected(const std::string& path, bool program) {
         here = below;
     }
     const bool kind = program ? S_ISREG(here.st_mode) && (here.st_mode & 0111) != 0 : S_ISDIR(here.st_mode);
-    if (!kind || !OnlyWeCanChange(here)) {
+    if (!kind || !OnlyWeCanChange(held.entry.Get(), here)) {
         return {};
     }
     return held;

@@ -18,8 +18,10 @@ struct ProtectedPath {
     FileDescriptor entry = FileDescriptor();
 };
 
-// Owned by root or this account, writable by no group but root's and by no others.
-bool OnlyWeCanChange(const struct stat& info);
+// Owned by root or this account, writable by no group but root's and by no
+// others, and without an access list: the entry open at `fd`, whose status
+// is `info`.
+bool OnlyWeCanChange(int fd, const struct stat& info);
 
 // Walks `path` from the root (a relative one from the working folder),
 // opening each entry in the folder checked before it, as

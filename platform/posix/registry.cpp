@@ -49,7 +49,7 @@ std::string SystemPlatform::ReadRegistryString(const std::string& key, const std
     if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         ThrowRegistryTypeError(value);  // not a string value
     }
-    if (!OnlyWeCanChange(info)) {
+    if (!OnlyWeCanChange(fd.Get(), info)) {
         return {};
     }
     std::string content;

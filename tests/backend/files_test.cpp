@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -188,6 +189,49 @@ TEST_F(SystemFiles, FoldersOnlyRootOrTheCallerMayChange) {
         EXPECT_EQ(system_->HoldProtectedFolder(P("link")), nullptr) << "a link on the way";
         fs::remove(folder);
     }
+}
+
+// An access list that lets nobody write leaves the mode at 0775 root:root
+// (its group bits are the list's mask): every check of what the tool runs
+// or reads as root refuses the entry it is on, and a default list, which
+// what is made inside takes. Each row: what is still trusted of the
+// installation, the generator (in bin), the registry value and systemctl.
+TEST_F(SystemFiles, AccessListsCountAsOthersWrite) {
+    const auto setfacl = [&](const std::string& args) {
+        return std::system(("cd '" + root_.string() + "' && setfacl " + args + " 2>&1").c_str()) == 0;
+    };
+    if (::geteuid() != 0 || !setfacl("-m u:nobody:rwx file.txt")) {
+        GTEST_SKIP() << "needs root, and access lists where setfacl gave none (EOPNOTSUPP?)";
+    }
+    for (const char* file : {"above/inst/bin/rndc-confgen", "registry/Software/ISC/BIND/InstallDir", "path/systemctl"}) {
+        fs::create_directories((root_ / file).parent_path());
+        Put(file, "#!/bin/sh\nprintf 'LoadState=loaded\\nActiveState=active\\nUnitFileState=enabled\\n'\n");
+        fs::permissions(root_ / file, fs::perms(0755));
+    }
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", (P("path") + ":" + path).c_str(), 1);
+    ::setenv("ZEPHRANE_REGISTRY", P("registry").c_str(), 1);
+    const std::pair<const char*, std::vector<bool>> rows[] = {
+        {"-m u:nobody:rwx above", {false, false, true, true}},
+        {"-m u:nobody:rwx above/inst", {false, false, true, true}},
+        {"-d -m u:nobody:rwx above/inst", {false, false, true, true}},
+        {"-m u:nobody:rwx above/inst/bin", {true, false, true, true}},
+        {"-m u:nobody:rwx above/inst/bin/rndc-confgen", {true, false, true, true}},
+        {"-m u:nobody:rwx registry/Software", {true, true, false, true}},
+        {"-m u:nobody:rwx registry/Software/ISC/BIND/InstallDir", {true, true, false, true}},
+        {"-m u:nobody:rwx path", {true, true, true, false}},
+        {"-m u:nobody:rwx path/systemctl", {true, true, true, false}},
+    };
+    for (const auto& [acl, trusted] : rows) {
+        ASSERT_TRUE(setfacl("-R -b above registry path && setfacl " + std::string(acl)));
+        const std::vector<bool> now{system_->HoldProtectedFolder(P("above/inst")) != nullptr,
+                                    system_->HoldProtectedProgram(P("above/inst/bin/rndc-confgen")) != nullptr,
+                                    !system_->ReadRegistryString("\\Software\\ISC\\BIND\\", "InstallDir").empty(),
+                                    system_->GetServiceState("named") == ServiceState::Running};
+        EXPECT_EQ(now, trusted) << acl;
+    }
+    ::setenv("PATH", path.c_str(), 1);
+    ::unsetenv("ZEPHRANE_REGISTRY");
 }
 
 // A rename or a new folder survives a power cut, or the run ends in an error.

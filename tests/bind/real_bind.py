@@ -36,7 +36,7 @@ import time
 sys.path[:0] = [os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), folder)
                 for folder in ("support", "scenarios")]
 from fake_root import HINTS, SIGNED, FakeRoot  # noqa: E402
-from sandbox import Installation, Sandbox, free_port, write  # noqa: E402
+from sandbox import FIXTURES, Installation, Sandbox, free_port, write  # noqa: E402
 from table import BANNER, encode, transcript as steps  # noqa: E402
 
 GENERATED = ["named.conf", "rndc.conf", "localhost.zone", "named.local", "named.root"]
@@ -190,6 +190,7 @@ for name in ('rndc.conf', 'named.conf'):
 os.unlink({bind.path('etc', 'mine')!r})""", stdout=subprocess.PIPE)
     checks.equal("bind replaced", replaced.communicate()[0], b"")
     failed_runs(bind)
+    hints_rule_agrees(bind)
     if checks.failures:
         with contextlib.suppress(OSError), open(os.path.join(bind.services, "named.log"), encoding="utf-8") as log:
             print("named's output since its latest start, the end:", *log.readlines()[-20:], sep="\n")
@@ -297,6 +298,20 @@ def key_roll(bind):
         bind.env["NAMED_EXTRA_ANCHOR"] = root.anchor(root.new)
         bind.check_run("a run after the key roll", bind.run(["start"]), transcript(bind, True))
         checks.equal(f"after the run: {SIGNED}", bind.query(SIGNED, "A"), VALIDATED)
+
+
+def hints_rule_agrees(bind):
+    """named-checkzone takes the "+" rows of the root hints cases and refuses
+    the "-" ones, given named's $TTL for hints (0) and the SOA a zone needs."""
+    with open(os.path.join(FIXTURES, "root_hints_cases.txt"), encoding="ascii") as f:
+        cases = [(line[0], re.sub(r"\\[nrt]", lambda m: "\n\r\t"["nrt".index(m[0][1])], line.split(": ", 1)[1]))
+                 for line in f.read().splitlines() if line[:1] in ("=", "+", "-")]
+    hints, zone = cases[0][1], os.path.join(bind.side, "hints")  # the "=" line comes first
+    for mark, text in cases[1:]:
+        open(zone, "w", encoding="ascii", newline="").write(
+            f"$TTL 0\n{text.replace('{HINTS}', hints)}\n. 0 IN SOA a.root-servers.net. b. 1 2 3 4 5\n")
+        bind.sandbox.checks.equal(f"named-checkzone on {mark} {text!r}",
+                                  bind.sh("named-checkzone", ".", zone).returncode == 0, mark == "+")
 
 
 def end_adopted():

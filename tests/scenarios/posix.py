@@ -69,6 +69,12 @@ FAULTS = {
     "immutable-etc-at-key": ("at_key", lambda bind: run("chattr", "+i", bind.path("etc"))),
     "file-where-etc-at-key": ("at_key", lambda bind: (os.rename(bind.path("etc"), bind.path("etc.moved")),
                                                       write(bind.path("etc"), table.ETC_FILE))),
+    # The disk stops writing at the tool's n-th fsync: strace fails it and every later one with EIO, after the
+    # change each was to make durable (LeakSanitizer cannot run under ptrace).
+    **{f"disk-fails-at-sync-{n}": ("before", lambda bind, n=n: (
+        setattr(bind, "command", ["strace", "-qq", "-o", "/dev/null", "-e", f"inject=fsync:error=EIO:when={n}+",
+                                  *bind.command]),
+        bind.env.update(ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"))) for n in (1, 2, 9)},
 }
 # A clock 100 times as fast: the lock's wait (10 minutes) and the generator's deadline end within seconds.
 FAST_CLOCK = sorted(glob.glob("/usr/lib/*/faketime/libfaketime.so.1"))

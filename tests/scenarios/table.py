@@ -4,8 +4,9 @@ their comparison.
 
 A row names its words and what differs from the typical machine before the
 run (DEFAULTS), such as a "fault" of the file system that a driver sets up
-before the run or while it goes on, a "lock" taken by another run, or a
-"clock" that runs fast.
+before the run or while it goes on, a "lock" taken by another run, a
+"clock" that runs fast, or what an earlier run in the same second left
+("same_second": "etc_<stamp>" or "etc_<stamp>_failed").
 What the run prints after the banner is "stdout" where it is unusual ("usage"
 for the usage text); else it is built: the "cache" lines, the progress steps,
 the optional ones as "shows" says, up to "last" or to the one the failure
@@ -71,7 +72,7 @@ STAND_IN_KEY = ['key "rndc-key" {', "\talgorithm hmac-md5;", '\tsecret "U3RhbmQt
 SAME_SECOND_WINDOW = 30  # seconds ahead for which an earlier run's backup is planted
 DEFAULTS = {
     "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
-    "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
+    "same_second": None, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
     "lock": "free", "clock": "normal", "fault": None, "service_manager": True,
     "stdout": None, "cache": [], "shows": ["rename"], "last": None, "fails": None, "report": None,
     "leaves": {}, "restored": True, "requests": None,
@@ -120,8 +121,8 @@ def behaviour(entry):
 
 
 def plant(row, folder, clock):
-    """The row's etc and earlier backups in the installation folder `folder`,
-    time stamps by `clock` (the system's local time): the backups by name."""
+    """The row's etc and what earlier runs left in the installation folder
+    `folder`, time stamps by `clock` (the system's local time): those by name."""
     if row["etc"].startswith("old"):
         for name, content in KINDS[row["etc"]].items():
             path = os.path.join(folder, "etc", name)
@@ -134,11 +135,11 @@ def plant(row, folder, clock):
     elif row["etc"] == "file":
         write(os.path.join(folder, "etc"), ETC_FILE)
     # Which second the run will read cannot be known beforehand, so an earlier
-    # run's backup is there under every name the run may want; empty, as a
+    # run's folder is there under every name the run may want; empty, as a
     # plain rename would take the place of an empty folder.
     now = int(time.time())
-    planted = {"etc_" + time.strftime("%Y%m%d%H%M%S", clock(now + second)): {}
-               for second in range(SAME_SECOND_WINDOW * row["same_second_backups"])}
+    planted = {row["same_second"].replace("<stamp>", time.strftime("%Y%m%d%H%M%S", clock(now + second))): {}
+               for second in range(SAME_SECOND_WINDOW * bool(row["same_second"]))}
     for name in planted:
         os.makedirs(os.path.join(folder, name))
     return planted

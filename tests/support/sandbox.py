@@ -28,10 +28,8 @@ MOVED_URL = "http://www.internic.net/zones/moved/named.root"
 def exit_status(stdout, stderr=b"", restored=True):
     """What the tool exits with after printing `stdout` and `stderr`, when
     what a failed run changed was `restored`, or not."""
-    if stderr:
-        return 1
-    failed = re.search(rb"^(CONFIGURATION FAILED|EXECUTION FAILED)\r?$", stdout, re.M)
-    return 0 if not failed else 2 if restored else 3
+    failed = stderr or re.search(rb"^(CONFIGURATION FAILED|EXECUTION FAILED)\r?$", stdout, re.M)
+    return 0 if not failed else 3 if not restored else 1 if stderr else 2
 
 
 def write(path, content=b""):
