@@ -277,8 +277,9 @@ public:
     // by no process that has ended). Only administrators (POSIX: root) can
     // take or hold it, so nobody else can make a run wait; a caller that
     // cannot take it gets nullptr at once. Windows: a hidden file
-    // "zephrane.lock" in the folder while it is held. POSIX: a file in
-    // /run/zephrane named by the folder's device and inode, which stays.
+    // "zephrane.lock" in the folder, open without sharing while it is held,
+    // which stays. POSIX: a file in /run/zephrane named by the folder's
+    // device and inode, which stays.
     virtual std::unique_ptr<Hold> LockFolder(const std::string& path) = 0;
     // Until destroyed, Ctrl+C, Ctrl+Break, closing the console and
     // termination requests wait (POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT
