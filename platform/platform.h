@@ -247,15 +247,20 @@ public:
     virtual bool StartServiceAndWait(const std::string& name) = 0;
     virtual bool StopServiceAndWait(const std::string& name) = 0;
     // The account service `name` runs as, for its files; nobody where there
-    // is none to name. Windows: its logon account (LocalSystem, an account
-    // that cannot be resolved, and a service that does not exist: nobody).
+    // is none to name. Windows: its logon account (LocalSystem and a service
+    // that does not exist: nobody); nullopt for one that cannot be resolved
+    // now (a domain account whose domain controller is out of reach).
     // POSIX: the first of the service's groups that exists here, else
     // nobody (a unit need not name the account its service drops to).
-    virtual Account ServiceAccount(const std::string& name) = 0;
+    virtual std::optional<Account> ServiceAccount(const std::string& name) = 0;
 
     // HTTP GET of `url` through the system's proxy settings (POSIX:
-    // http_proxy and no_proxy), never from a cache, following redirects
-    // (POSIX: at most 5, to HTTP and HTTPS only): the body of an answer with
+    // http_proxy, https_proxy and no_proxy; Windows: the caller's Internet
+    // settings, else, where they name neither a proxy nor a configuration
+    // script, as for SYSTEM, the machine's WinHTTP proxy), never from a
+    // cache, without cookies or credentials, following redirects (POSIX: at
+    // most 5) to HTTP and HTTPS only, never from HTTPS back to HTTP, with
+    // the certificate checked as usual: the body of an answer with
     // status 200 that came whole (as long as it announced, where it did),
     // at most 1 MiB. nullopt for anything else, and after 30 s without a
     // connection, 60 s without a byte or 120 s in all.

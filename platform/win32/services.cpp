@@ -169,16 +169,21 @@ bool SystemPlatform::StopServiceAndWait(const std::string& name) {
     return Drive(*this, service, stop, ServiceState::Stopped, ServiceState::StopPending);
 }
 
-Account SystemPlatform::ServiceAccount(const std::string& name) {
+std::optional<Account> SystemPlatform::ServiceAccount(const std::string& name) {
     const OpenedService service(name, SERVICE_QUERY_CONFIG);
     const std::vector<BYTE> buffer = service.IsOpen() ? QueryConfig(service.Get()) : std::vector<BYTE>();
     const char* logon =
         buffer.empty() ? nullptr : reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(buffer.data())->lpServiceStartName;
     // LocalSystem is the system itself, which has full control anyway.
     if (logon == nullptr || *logon == '\0' || lstrcmpiA(logon, "LocalSystem") == 0) {
-        return {};
+        return Account{};
     }
+    // One that cannot be resolved may be a domain's, whose controller is out
+    // of reach: who may then enter etc is not known.
     const std::string sid = SidText(AccountName(logon));
+    if (sid.empty()) {
+        return std::nullopt;
+    }
     return sid == "S-1-5-18" ? Account{} : Account{sid};
 }
 

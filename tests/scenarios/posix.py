@@ -100,6 +100,8 @@ class PosixDriver:
             return "a fast clock needs libfaketime (Debian's faketime)"
         if "paused" in (row["named"] or [None])[:1] + (row["dnscache"] or [None])[:1]:
             return "systemd pauses no units"
+        if table.behaviour(row["named"]) == "unknown-account":
+            return "a logon account is Windows'"
         return None
 
     def install(self, row):
