@@ -158,6 +158,7 @@ class PosixDriver:
             return
         files = {"active": ACTIVE.get(entry[0], "active"), "unit-file": "enabled" if entry[1] == 2 else "disabled"}
         files.update({"refuses-stop": {"stop-exit": "1", "stop-leaves": "active"}, "fails-start": {"start-exit": "1"},
+                      "protected": {"stop-exit": "1", "stop-leaves": "active"},
                       "fails-restart": {"start-exit": "1"},
                       "refuses-config": {"static": ""}}.get(table.behaviour(entry), {}))
         if entry[0] == "unknown":
