@@ -71,7 +71,7 @@ SAME_SECOND_WINDOW = 30  # seconds ahead for which an earlier run's backup is pl
 DEFAULTS = {
     "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
     "same_second_backups": False, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
-    "lock": "free", "clock": "normal", "fault": None, "service_manager": True,
+    "lock": "free", "clock": "normal", "fault": None, "service_manager": True, "proxy": "http_proxy",
     "stdout": None, "cache": [], "shows": ["rename"], "last": None, "fails": None, "report": None,
     "leaves": {}, "restored": True, "requests": None,
 }
