@@ -133,6 +133,12 @@ public:
     // Whether an interruption came since the hold began. What came is
     // consumed when the hold ends: the holder has answered it.
     virtual bool Requested() = 0;
+    // The holder begins to answer: it undoes what it changed. Windows ends
+    // the process 5 s after the console is closed, so a close ends the wait
+    // under way (the key generator is ended) and every wait after it at
+    // once, until this is called; the waits after it (renames retried, a
+    // service change) end 4 s after the close. POSIX: nothing.
+    virtual void Answer() {}
 };
 
 class Platform {
@@ -289,8 +295,8 @@ public:
     // Until destroyed, Ctrl+C, Ctrl+Break, closing the console and
     // termination requests wait (POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT
     // are blocked; Windows: a console handler takes them, and holds a close,
-    // a logoff or a shutdown as long as the system lets it). An outright
-    // kill (POSIX SIGKILL, Windows TerminateProcess) cannot wait.
+    // a logoff or a shutdown as long as the system lets it, see Answer). An
+    // outright kill (POSIX SIGKILL, Windows TerminateProcess) cannot wait.
     virtual std::unique_ptr<HeldInterruptions> HoldInterruptions() = 0;
 };
 

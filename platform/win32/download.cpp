@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/download.h"
+#include "platform/win32/console_close.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/machine_proxy.h"
 #include "platform/win32/wininet_api.h"
@@ -85,8 +86,7 @@ Outcome Await(Completion& completion, Clock::time_point deadline, Call call) {
     }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     const auto wait = static_cast<DWORD>(std::max<decltype(left)>(left, 0));
-    return WaitForSingleObject(completion.done.get(), wait) == WAIT_OBJECT_0 && completion.succeeded ? Outcome::Later
-                                                                                                     : Outcome::Failed;
+    return WaitUnlessClosed(completion.done.get(), wait) && completion.succeeded ? Outcome::Later : Outcome::Failed;
 }
 
 bool QueryNumber(const WinInetApi& api, HINTERNET request, DWORD info, DWORD& value) {

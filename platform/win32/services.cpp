@@ -7,6 +7,7 @@
 
 #include "platform/service_wait.h"
 #include "platform/system_platform.h"
+#include "platform/win32/console_close.h"
 #include "platform/win32/handles.h"
 
 namespace zephrane {
@@ -73,8 +74,15 @@ bool Drive(Platform& platform, const OpenedService& service, const std::function
     if (!service.IsOpen()) {
         return false;
     }
+    bool asked = false;
     const ServiceDriver driver{
-        [&]() { return QueryStatus(service.Get()); },
+        // A closed console ends the wait, but only once the change has been
+        // asked for: the undo asks for named's start even without time left.
+        [&]() {
+            const bool mayWait = !asked || MayWait();
+            asked = true;
+            return mayWait ? QueryStatus(service.Get()) : std::nullopt;
+        },
         control,
         [&](unsigned ms) { platform.Sleep(ms); },
         []() -> std::uint64_t { return GetTickCount64(); },
