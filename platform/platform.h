@@ -200,7 +200,9 @@ public:
     // etc, its backup, a failed etc), never over an existing `newPath`;
     // false when it cannot. Named without a trailing separator, a link in
     // the folder's place is moved itself. POSIX: the system's /etc is never
-    // moved, under any name.
+    // moved, under any name. Windows (this and RemoveFolder): while another
+    // process holds the folder or something in it (a scanner, an indexer,
+    // the server's account), tried again, backing off, for about 10 s.
     virtual bool RenameFolder(const std::string& oldPath, const std::string& newPath) = 0;
     // Removes the folder at `path` if it is empty; never a link's target
     // (Windows removes a link in its place itself; POSIX leaves it: false).

@@ -25,7 +25,8 @@ ACTIVE = {"running": "active", "stopped": "inactive", "start-pending": "activati
           "stop-pending": "deactivating\ndeactivating\ninactive"}
 STATES = {"active": 4, "inactive": 1, "activating": 2, "failed": 1}
 UNITS = {"named": "named", "dnscache": "systemd-resolved"}
-UNSUPPORTED = {"registry": {"expand", "expand-variable", "view32", "both-views"}}
+UNSUPPORTED = {"registry": {"expand", "expand-variable", "view32", "both-views"}, "lock": {"left"},
+               "proxy": {"winhttp"}, "fault": {"etc-held-2s", "backup-held-2s", "etc-held-15s"}}
 
 
 def run(*words):
