@@ -121,9 +121,12 @@ bool Sequence::Configure(bool start) {
     if (wasRunning || start) {
         namedStartType = platform.GetServiceStartType(named);
     }
+    // Looked up while named still runs: a domain account may need a domain
+    // controller that is found through this very named.
+    const std::optional<Account> server = platform.ServiceAccount(named);
     if (wasRunning || stillStopping) {
         out.WriteLine("Stopping service ...");
-        if (stillStopping || !lock || namedState == ServiceState::Unknown || !namedStartType) {
+        if (stillStopping || !lock || namedState == ServiceState::Unknown || !namedStartType || !server) {
             return Fail(out, "Service not stopped!");
         }
         rollback.NamedStopping(named, *namedStartType);
@@ -158,7 +161,8 @@ bool Sequence::Configure(bool start) {
     if (lock) {
         rollback.EtcCreating(etc);
         if (ForceDirectories(platform, etc)) {
-            etcFolder = platform.OpenFolder(etc, platform.ServiceAccount(named));
+            // A stopped named's account that cannot be resolved gets no entry, as nobody's.
+            etcFolder = platform.OpenFolder(etc, server.value_or(Account{}));
         }
     }
     if (!etcFolder) {

@@ -99,6 +99,9 @@ bool Rollback::MoveAside(const std::string& etc) {
 }
 
 bool Rollback::Undo() {
+    if (held_) {
+        held_->Answer();  // a closing console leaves the undo only moments
+    }
     bool restored = true;
     while (!undo_.empty()) {  // the last change first
         const std::function<bool()> undo = std::move(undo_.back());

@@ -138,6 +138,12 @@ public:
     // Whether an interruption came since the hold began. What came is
     // consumed when the hold ends: the holder has answered it.
     virtual bool Requested() = 0;
+    // The holder begins to answer: it undoes what it changed. Windows ends
+    // the process 5 s after the console is closed, so a close ends the wait
+    // under way (the key generator is ended) and every wait after it at
+    // once, until this is called; the waits after it (renames retried, a
+    // service change) end 4 s after the close. POSIX: nothing.
+    virtual void Answer() {}
 };
 
 class Platform {
@@ -201,7 +207,9 @@ public:
     // etc, its backup, a failed etc), never over an existing `newPath`;
     // false when it cannot. Named without a trailing separator, a link in
     // the folder's place is moved itself. POSIX: the system's /etc is never
-    // moved, under any name.
+    // moved, under any name. Windows (this and RemoveFolder): while another
+    // process holds the folder or something in it (a scanner, an indexer,
+    // the server's account), tried again, backing off, for about 10 s.
     virtual bool RenameFolder(const std::string& oldPath, const std::string& newPath) = 0;
     // Removes the folder at `path` if it is empty; never a link's target
     // (Windows removes a link in its place itself; POSIX leaves it: false).
@@ -254,15 +262,20 @@ public:
     virtual bool StartServiceAndWait(const std::string& name) = 0;
     virtual bool StopServiceAndWait(const std::string& name) = 0;
     // The account service `name` runs as, for its files; nobody where there
-    // is none to name. Windows: its logon account (LocalSystem, an account
-    // that cannot be resolved, and a service that does not exist: nobody).
+    // is none to name. Windows: its logon account (LocalSystem and a service
+    // that does not exist: nobody); nullopt for one that cannot be resolved
+    // now (a domain account whose domain controller is out of reach).
     // POSIX: the first of the service's groups that exists here, else
     // nobody (a unit need not name the account its service drops to).
-    virtual Account ServiceAccount(const std::string& name) = 0;
+    virtual std::optional<Account> ServiceAccount(const std::string& name) = 0;
 
     // HTTP GET of `url` through the system's proxy settings (POSIX:
-    // http_proxy and no_proxy), never from a cache, following redirects
-    // (POSIX: at most 5, to HTTP and HTTPS only): the body of an answer with
+    // http_proxy, https_proxy and no_proxy; Windows: the caller's Internet
+    // settings, else, where they name neither a proxy nor a configuration
+    // script, as for SYSTEM, the machine's WinHTTP proxy), never from a
+    // cache, without cookies or credentials, following redirects (POSIX: at
+    // most 5) to HTTP and HTTPS only, never from HTTPS back to HTTP, with
+    // the certificate checked as usual: the body of an answer with
     // status 200 that came whole (as long as it announced, where it did),
     // at most 1 MiB. nullopt for anything else, and after 30 s without a
     // connection, 60 s without a byte or 120 s in all.
@@ -284,14 +297,15 @@ public:
     // by no process that has ended). Only administrators (POSIX: root) can
     // take or hold it, so nobody else can make a run wait; a caller that
     // cannot take it gets nullptr at once. Windows: a hidden file
-    // "zephrane.lock" in the folder while it is held. POSIX: a file in
-    // /run/zephrane named by the folder's device and inode, which stays.
+    // "zephrane.lock" in the folder, open without sharing while it is held,
+    // which stays. POSIX: a file in /run/zephrane named by the folder's
+    // device and inode, which stays.
     virtual std::unique_ptr<Hold> LockFolder(const std::string& path) = 0;
     // Until destroyed, Ctrl+C, Ctrl+Break, closing the console and
     // termination requests wait (POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT
     // are blocked; Windows: a console handler takes them, and holds a close,
-    // a logoff or a shutdown as long as the system lets it). An outright
-    // kill (POSIX SIGKILL, Windows TerminateProcess) cannot wait.
+    // a logoff or a shutdown as long as the system lets it, see Answer). An
+    // outright kill (POSIX SIGKILL, Windows TerminateProcess) cannot wait.
     virtual std::unique_ptr<HeldInterruptions> HoldInterruptions() = 0;
 };
 

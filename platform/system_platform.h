@@ -36,7 +36,7 @@ public:
     bool SetServiceStartType(const std::string& name, StartType startType) override;
     bool StartServiceAndWait(const std::string& name) override;
     bool StopServiceAndWait(const std::string& name) override;
-    Account ServiceAccount(const std::string& name) override;
+    std::optional<Account> ServiceAccount(const std::string& name) override;
 
     std::optional<std::string> Download(const std::string& url) override {
         return DownloadWithin(url, downloadLimits_);

@@ -1,4 +1,7 @@
+#include <strings.h>
+
 #include <memory>
+#include <string_view>
 
 #include "platform/download.h"
 #include "platform/posix/curl_api.h"
@@ -6,7 +9,9 @@
 namespace zephrane {
 namespace {
 
-// Redirects are followed, as WinInet does in the Windows build.
+// Redirects are followed, as WinInet does in the Windows build. Without a
+// cookie file and a .netrc, libcurl sends no cookies and no credentials,
+// also where a redirect leads.
 constexpr long kMaxRedirects = 5;
 
 // libcurl loaded, and its process-wide setup, held only while one download runs.
@@ -66,6 +71,27 @@ std::size_t Receive(char* data, std::size_t size, std::size_t count, void* conte
     return transfer.body.Append(data, bytes) ? bytes : 0;
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// A redirect from https back to http is refused before it is followed: the
+// Location of an answer from an https URL is read as its headers arrive.
+std::size_t Header(char* data, std::size_t size, std::size_t count, void* context) {
+    const Transfer& transfer = *static_cast<const Transfer*>(context);
+    const std::string_view line(data, size * count);
+    const char* from = nullptr;
+    if (StartsWithNoCase(line, "location:") &&
+        transfer.api.easy_getinfo(transfer.curl, CURLINFO_EFFECTIVE_URL, &from) == CURLE_OK && from != nullptr &&
+        StartsWithNoCase(from, "https:")) {
+        const std::size_t value = line.find_first_not_of(" \t", 9);
+        if (value != std::string_view::npos && StartsWithNoCase(line.substr(value), "http:")) {
+            return 0;  // ends the transfer
+        }
+    }
+    return size * count;
+}
+
 long Seconds(std::chrono::milliseconds duration) {
     return static_cast<long>(std::chrono::ceil<std::chrono::seconds>(duration).count());
 }
@@ -95,7 +121,8 @@ bool Configure(const CurlApi& api, CURL* curl, const std::string& url, curl_slis
            set(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count())) == CURLE_OK &&
            set(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
            set(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kDownloadBufferSize)) == CURLE_OK &&
-           set(curl, CURLOPT_WRITEFUNCTION, Receive) == CURLE_OK && set(curl, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
+           set(curl, CURLOPT_WRITEFUNCTION, Receive) == CURLE_OK && set(curl, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
+           set(curl, CURLOPT_HEADERFUNCTION, Header) == CURLE_OK && set(curl, CURLOPT_HEADERDATA, &transfer) == CURLE_OK;
 }
 
 }  // namespace

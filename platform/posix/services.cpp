@@ -228,10 +228,10 @@ bool SystemPlatform::StopServiceAndWait(const std::string& name) {
     return ChangeUnit(*this, UnitName(name), false, kUnitWaitLimits);
 }
 
-Account SystemPlatform::ServiceAccount(const std::string& name) {
+std::optional<Account> SystemPlatform::ServiceAccount(const std::string& name) {
     const KnownService* known = Known(name);
     if (known == nullptr) {
-        return {};
+        return Account{};
     }
     for (const std::string_view groupName : known->groups) {
         group entry{};
@@ -243,7 +243,7 @@ Account SystemPlatform::ServiceAccount(const std::string& name) {
             return Account{std::to_string(found->gr_gid)};
         }
     }
-    return {};
+    return Account{};
 }
 
 }  // namespace zephrane

@@ -1,4 +1,4 @@
-#include "platform/win32/win32_api.h"
+#include "platform/win32/console_close.h"
 
 #include "platform/system_platform.h"
 
@@ -10,6 +10,7 @@ LocalTime SystemPlatform::Now() {
     return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
-void SystemPlatform::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
+// The pauses around service changes end when the console is closed.
+void SystemPlatform::Sleep(unsigned milliseconds) { WaitUnlessClosed(nullptr, milliseconds); }
 
 }  // namespace zephrane

@@ -3,13 +3,24 @@
 #include <memory>
 
 #include "platform/download.h"
+#include "platform/win32/console_close.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/machine_proxy.h"
 #include "platform/win32/wininet_api.h"
 
 namespace zephrane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// WinInet follows redirects itself. No cookie, no credential (NTLM and
+// Negotiate log on by themselves) and no dialog may go where one leads; a
+// redirect from http to https is followed without the zone warning that
+// would refuse it, the certificate checked as usual; nothing is kept in
+// the cache, nor taken from it.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI;
 
 // What WinInet's own thread reports, and the memory it may still write to,
 // until the request's last callback: it must outlive the request handle.
@@ -19,6 +30,8 @@ struct Completion {
     bool succeeded = false;                                            // the call that ended
     DWORD ready = 0;                                                   // bytes that can be read at once
     DWORD got = 0;                                                     // bytes read into `buffer`
+    bool secure = false;                                               // the request goes to an https URL
+    bool downgraded = false;  // a redirect led from https back to http
     char buffer[kDownloadBufferSize];
 };
 
@@ -31,6 +44,11 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* informa
         SetEvent(completion->done.get());
     } else if (completion != nullptr && status == INTERNET_STATUS_HANDLE_CLOSING) {
         SetEvent(completion->closed.get());
+    } else if (completion != nullptr && status == INTERNET_STATUS_REDIRECT) {
+        // The new URL; what an https answer points to over plain http is not taken.
+        const bool secure = _strnicmp(static_cast<const char*>(information), "https:", 6) == 0;
+        completion->downgraded = completion->downgraded || (completion->secure && !secure);
+        completion->secure = secure;
     }
 }
 
@@ -68,8 +86,7 @@ Outcome Await(Completion& completion, Clock::time_point deadline, Call call) {
     }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     const auto wait = static_cast<DWORD>(std::max<decltype(left)>(left, 0));
-    return WaitForSingleObject(completion.done.get(), wait) == WAIT_OBJECT_0 && completion.succeeded ? Outcome::Later
-                                                                                                     : Outcome::Failed;
+    return WaitUnlessClosed(completion.done.get(), wait) && completion.succeeded ? Outcome::Later : Outcome::Failed;
 }
 
 bool QueryNumber(const WinInetApi& api, HINTERNET request, DWORD info, DWORD& value) {
@@ -104,6 +121,24 @@ std::optional<Target> Crack(const WinInetApi& api, const std::string& url) {
                   hasPath ? parts.lpszUrlPath : "/", parts.nScheme == INTERNET_SCHEME_HTTPS};
 }
 
+// Where the caller's Internet settings name no proxy and no configuration
+// script (as SYSTEM's normally do), the machine's WinHTTP proxy, if it has
+// one. Unreadable settings are WinInet's to apply.
+std::optional<MachineProxy> MachineProxyInstead(const WinInetApi& api) {
+    INTERNET_PER_CONN_OPTIONA option{};
+    option.dwOption = INTERNET_PER_CONN_FLAGS;
+    INTERNET_PER_CONN_OPTION_LISTA list{};
+    list.dwSize = sizeof list;
+    list.dwOptionCount = 1;
+    list.pOptions = &option;
+    DWORD size = sizeof list;
+    if (!api.query_option(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size) ||
+        (option.Value.dwValue & (PROXY_TYPE_PROXY | PROXY_TYPE_AUTO_PROXY_URL)) != 0) {
+        return std::nullopt;
+    }
+    return MachineWinHttpProxy();
+}
+
 std::string NoCacheHeaders() {
     std::string headers;
     for (const char* header : kNoCacheHeaders) {
@@ -127,9 +162,12 @@ std::optional<std::string> DownloadWithin(const std::string& url, const Download
     }
     // Asynchronous, so that the deadline ends any call, even one receiving
     // headers a byte at a time: a blocking call ends only when bytes stop.
-    const InternetHandle session(api.open(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
-                                          INTERNET_FLAG_ASYNC),
-                                 Closer{&api});
+    const std::optional<MachineProxy> machine = MachineProxyInstead(api);
+    const InternetHandle session(
+        machine ? api.open(kUserAgent, INTERNET_OPEN_TYPE_PROXY, machine->proxy.c_str(),
+                           machine->bypass.empty() ? nullptr : machine->bypass.c_str(), INTERNET_FLAG_ASYNC)
+                : api.open(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC),
+        Closer{&api});
     if (!session || api.set_status_callback(session.get(), OnStatus) == INTERNET_INVALID_STATUS_CALLBACK) {
         return std::nullopt;
     }
@@ -137,7 +175,8 @@ std::optional<std::string> DownloadWithin(const std::string& url, const Download
                                                 INTERNET_SERVICE_HTTP, 0, 0),
                                     Closer{&api});
     // INTERNET_FLAG_RELOAD skips the local cache only; the headers ask proxies too.
-    const DWORD flags = INTERNET_FLAG_RELOAD | (target->secure ? INTERNET_FLAG_SECURE : 0);
+    const DWORD flags = kRequestFlags | (target->secure ? INTERNET_FLAG_SECURE : 0);
+    completion.secure = target->secure;
     const RequestHandle request(connection ? api.open_request(connection.get(), "GET", target->path.c_str(), nullptr,
                                                               nullptr, nullptr, flags,
                                                               reinterpret_cast<DWORD_PTR>(&completion))
@@ -150,7 +189,8 @@ std::optional<std::string> DownloadWithin(const std::string& url, const Download
         !SetTimeout(api, request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, limits.idle) ||
         Await(completion, deadline, [&] {
             return api.send_request(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0);
-        }) == Outcome::Failed) {
+        }) == Outcome::Failed ||
+        completion.downgraded) {
         return std::nullopt;
     }
     DWORD status = 0;

@@ -3,9 +3,13 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/paths.h"
 #include "platform/run_error.h"
 #include "platform/system_platform.h"
+#include "platform/win32/console_close.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/protection.h"
 #include "platform/win32/sddl.h"
@@ -96,6 +100,48 @@ void Protect(HANDLE handle, const std::string& sddl) {
     if (result != ERROR_SUCCESS) {
         ThrowIoError(result);
     }
+}
+
+// How long a rename or removal is tried again while others hold the folder,
+// and the first pause, which doubles each time.
+constexpr DWORD kHeldRetryMs = 10000;
+constexpr DWORD kFirstRetryPauseMs = 50;
+
+// `change` (a system call that sets the last error), tried again while
+// another process holds the folder or something in it: a scanner opens new
+// files for a moment, a backup agent or named's lingering handle for
+// longer. NTFS refuses a folder's rename or removal meanwhile.
+template <typename Change>
+bool Retried(Change change) {
+    DWORD waited = 0;
+    for (DWORD pause = kFirstRetryPauseMs;; pause *= 2) {
+        if (change()) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+        if (!held || waited >= kHeldRetryMs || !MayWait()) {
+            return false;
+        }
+        pause = std::min(pause, kHeldRetryMs - waited);
+        WaitUnlessClosed(nullptr, pause);
+        waited += pause;
+    }
+}
+
+// Whether the folder at `path` holds any entry besides "." and "..".
+bool HoldsEntries(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((StripTrailingSeparator(path) + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool entries = false;
+    do {
+        entries = std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0;
+    } while (!entries && FindNextFileA(search, &found));
+    FindClose(search);
+    return entries;
 }
 
 bool IsReparsePoint(DWORD attributes) {
@@ -189,11 +235,21 @@ bool SystemPlatform::CreateFolder(const std::string& path) {
 }
 
 bool SystemPlatform::RenameFolder(const std::string& oldPath, const std::string& newPath) {
-    return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
+    return Retried([&] { return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0; });
 }
 
 // A junction or link in its place is removed itself, never what it points to.
-bool SystemPlatform::RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool SystemPlatform::RemoveFolder(const std::string& path) {
+    return Retried([&] {
+        if (RemoveDirectoryA(path.c_str()) != 0) {
+            return true;
+        }
+        // Held and not empty: no wait would make it removable.
+        const DWORD error = GetLastError();
+        SetLastError(HoldsEntries(path) ? ERROR_DIR_NOT_EMPTY : error);
+        return false;
+    });
+}
 
 std::unique_ptr<Folder> SystemPlatform::OpenFolder(const std::string& path, const Account& server) {
     const HANDLE handle = ::CreateFileA(StripTrailingSeparator(path).c_str(),

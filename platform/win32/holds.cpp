@@ -17,9 +17,13 @@ constexpr std::chrono::milliseconds kLockPoll{100};
 
 // The lock is a file in the installation folder, which only administrators
 // may change (the run refuses any other): one run at a time opens it (no
-// sharing), nobody else may open it at all (so nobody can hold it open), and
-// it goes when its holder ends, however it ends. A named object would not
-// do: anybody may create one in Global\ first and keep runs waiting or failing.
+// sharing), nobody else may open it for more than its attributes (so nobody
+// can hold it against a run), and the system closes it when its holder
+// ends, however it ends. It stays when the run ends: a file deleted on close
+// that someone (a scanner, an indexer) opened for its attributes meanwhile
+// stays "delete pending" after its holder, and refuses every later run.
+// A named object would not do: anybody may create one in Global\ first and
+// keep runs waiting or failing.
 constexpr const char* kLockFileName = "zephrane.lock";
 
 class HeldFile final : public Hold {
@@ -44,21 +48,16 @@ std::unique_ptr<Hold> LockFolderWithin(const std::string& path, std::chrono::mil
     SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
     const std::string lockPath = StripTrailingSeparator(path) + kPathSeparator + kLockFileName;
     const auto until = std::chrono::steady_clock::now() + wait;
-    for (bool held = false;;) {
-        constexpr DWORD kFlags = FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;
-        const HANDLE file =
-            CreateFileA(lockPath.c_str(), GENERIC_READ | DELETE, 0, &security, OPEN_ALWAYS, kFlags, nullptr);
+    for (;;) {
+        const HANDLE file = CreateFileA(lockPath.c_str(), GENERIC_READ, 0, &security, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             return std::make_unique<HeldFile>(KernelHandle(file));
         }
-        // Denied right after it was held: the holder's file is being deleted.
-        // Denied at first: not an administrator, which waiting does not mend.
-        const DWORD error = GetLastError();
-        const bool busy = error == ERROR_SHARING_VIOLATION || (held && error == ERROR_ACCESS_DENIED);
-        if (!busy || std::chrono::steady_clock::now() >= until) {
+        // Denied: not an administrator, which waiting does not mend.
+        if (GetLastError() != ERROR_SHARING_VIOLATION || std::chrono::steady_clock::now() >= until) {
             return nullptr;
         }
-        held = error == ERROR_SHARING_VIOLATION;
         Sleep(static_cast<DWORD>(kLockPoll.count()));
     }
 }

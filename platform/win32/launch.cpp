@@ -4,6 +4,7 @@
 
 #include "platform/launch.h"
 #include "platform/paths.h"
+#include "platform/win32/console_close.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/protection.h"
 
@@ -45,14 +46,15 @@ bool RunAndWaitWithin(const Program& held, const std::string& arguments, std::ch
     }
     const KernelHandle process(launch.hProcess);
     // Waiting on the handle, not polling the exit code, so an exit code of
-    // STILL_ACTIVE (259) is not taken for a running program.
-    if (WaitForSingleObject(process.get(), WaitMilliseconds(deadline)) == WAIT_OBJECT_0) {
+    // STILL_ACTIVE (259) is not taken for a running program. A console
+    // closed meanwhile ends it too.
+    if (WaitUnlessClosed(process.get(), WaitMilliseconds(deadline))) {
         return true;
     }
     TerminateProcess(process.get(), 1);
     // Once it has ended it no longer writes to its key file; a process stuck
     // in the kernel may not end at all, and the run goes on regardless.
-    WaitForSingleObject(process.get(), WaitMilliseconds(kEndingGrace));
+    WaitUnlessClosed(process.get(), WaitMilliseconds(kEndingGrace));
     return false;
 }
 

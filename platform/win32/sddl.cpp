@@ -10,8 +10,11 @@ std::string Administrators(bool inherit) {
     return "D:P(A;" + flags + ";FA;;;SY)(A;" + flags + ";FA;;;BA)";
 }
 
-// Read, write, execute and delete: "modify" in the Explorer's words.
+// Read, write, execute and delete: "modify" in the Explorer's words; for the
+// folder itself the same without delete, so that the server cannot remove
+// or rename the folder it is let into.
 constexpr const char* kModify = "0x1301bf";
+constexpr const char* kModifyButDelete = "0x1201bf";
 
 }  // namespace
 
@@ -20,7 +23,8 @@ std::string NewFolderSddl() { return Administrators(true); }
 std::string FolderSddl(const Account& server) {
     std::string sddl = Administrators(true);
     if (!server.id.empty()) {
-        sddl += "(A;OICI;" + std::string(kModify) + ";;;" + server.id + ")";
+        sddl += "(A;;" + std::string(kModifyButDelete) + ";;;" + server.id + ")(A;OICIIO;" + kModify + ";;;" +
+                server.id + ")";
     }
     return sddl;
 }

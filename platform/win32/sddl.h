@@ -12,8 +12,9 @@ namespace zephrane {
 
 // A new folder before it is opened: administrators only.
 std::string NewFolderSddl();
-// The opened configuration folder: `server` may change it (it writes its
-// managed keys and journals there); every entry is inherited by new files.
+// The opened configuration folder: `server` may change what it holds (it
+// writes its managed keys and journals there) but not delete the folder
+// itself; every entry is inherited by new files.
 std::string FolderSddl(const Account& server);
 // A created file; empty for FileAccess::Plain, which takes the folder's entries.
 std::string FileSddl(FileAccess access, const Account& server);

@@ -7,6 +7,7 @@
 
 #include "platform/service_wait.h"
 #include "platform/system_platform.h"
+#include "platform/win32/console_close.h"
 #include "platform/win32/handles.h"
 
 namespace zephrane {
@@ -73,8 +74,15 @@ bool Drive(Platform& platform, const OpenedService& service, const std::function
     if (!service.IsOpen()) {
         return false;
     }
+    bool asked = false;
     const ServiceDriver driver{
-        [&]() { return QueryStatus(service.Get()); },
+        // A closed console ends the wait, but only once the change has been
+        // asked for: the undo asks for named's start even without time left.
+        [&]() {
+            const bool mayWait = !asked || MayWait();
+            asked = true;
+            return mayWait ? QueryStatus(service.Get()) : std::nullopt;
+        },
         control,
         [&](unsigned ms) { platform.Sleep(ms); },
         []() -> std::uint64_t { return GetTickCount64(); },
@@ -134,33 +142,35 @@ std::optional<StartType> SystemPlatform::GetServiceStartType(const std::string& 
 }
 
 bool SystemPlatform::SetServiceStartType(const std::string& name, StartType startType) {
-    const OpenedService service(name, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
-    if (!service.IsOpen()) {
-        return false;
+    // The right to change it is asked for only when it must change: Windows
+    // 10 1709 and later refuse it for the DNS Client even to administrators.
+    const std::optional<StartType> current = GetServiceStartType(name);
+    if (!current || *current == startType) {
+        return current.has_value();
     }
-    const std::vector<BYTE> buffer = QueryConfig(service.Get());
-    if (buffer.empty()) {
-        return false;
-    }
-    const auto wanted = static_cast<DWORD>(startType);
-    if (reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(buffer.data())->dwStartType == wanted) {
-        return true;
-    }
-    return ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, wanted, SERVICE_NO_CHANGE, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+    const OpenedService service(name, SERVICE_CHANGE_CONFIG);
+    return service.IsOpen() && ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, static_cast<DWORD>(startType),
+                                                    SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                    nullptr, nullptr) != FALSE;
 }
 
+// The service is watched through a handle that may only query it; the right
+// to start or stop it is asked for when the change has to be asked for.
 bool SystemPlatform::StartServiceAndWait(const std::string& name) {
-    const OpenedService service(name, SERVICE_START | SERVICE_QUERY_STATUS);
-    const auto start = [&](ServiceStatus&) { return StartServiceA(service.Get(), 0, nullptr) != FALSE; };
+    const OpenedService service(name, SERVICE_QUERY_STATUS);
+    const auto start = [&](ServiceStatus&) {
+        const OpenedService starter(name, SERVICE_START);
+        return starter.IsOpen() && StartServiceA(starter.Get(), 0, nullptr) != FALSE;
+    };
     return Drive(*this, service, start, ServiceState::Running, ServiceState::StartPending);
 }
 
 bool SystemPlatform::StopServiceAndWait(const std::string& name) {
-    const OpenedService service(name, SERVICE_STOP | SERVICE_QUERY_STATUS);
+    const OpenedService service(name, SERVICE_QUERY_STATUS);
     const auto stop = [&](ServiceStatus& status) {
+        const OpenedService stopper(name, SERVICE_STOP);
         SERVICE_STATUS answer{};
-        if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &answer)) {
+        if (!stopper.IsOpen() || !ControlService(stopper.Get(), SERVICE_CONTROL_STOP, &answer)) {
             return false;
         }
         status = FromSystem(answer);
@@ -169,16 +179,21 @@ bool SystemPlatform::StopServiceAndWait(const std::string& name) {
     return Drive(*this, service, stop, ServiceState::Stopped, ServiceState::StopPending);
 }
 
-Account SystemPlatform::ServiceAccount(const std::string& name) {
+std::optional<Account> SystemPlatform::ServiceAccount(const std::string& name) {
     const OpenedService service(name, SERVICE_QUERY_CONFIG);
     const std::vector<BYTE> buffer = service.IsOpen() ? QueryConfig(service.Get()) : std::vector<BYTE>();
     const char* logon =
         buffer.empty() ? nullptr : reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(buffer.data())->lpServiceStartName;
     // LocalSystem is the system itself, which has full control anyway.
     if (logon == nullptr || *logon == '\0' || lstrcmpiA(logon, "LocalSystem") == 0) {
-        return {};
+        return Account{};
     }
+    // One that cannot be resolved may be a domain's, whose controller is out
+    // of reach: who may then enter etc is not known.
     const std::string sid = SidText(AccountName(logon));
+    if (sid.empty()) {
+        return std::nullopt;
+    }
     return sid == "S-1-5-18" ? Account{} : Account{sid};
 }
 

@@ -21,7 +21,8 @@ WinInetApi::WinInetApi() {
     if (Load(library, "InternetCrackUrlA", crack_url) && Load(library, "InternetOpenA", open) &&
         Load(library, "InternetSetStatusCallbackA", set_status_callback) &&
         Load(library, "InternetConnectA", connect) && Load(library, "HttpOpenRequestA", open_request) &&
-        Load(library, "InternetSetOptionA", set_option) && Load(library, "HttpSendRequestA", send_request) &&
+        Load(library, "InternetSetOptionA", set_option) &&
+        Load(library, "InternetQueryOptionA", query_option) && Load(library, "HttpSendRequestA", send_request) &&
         Load(library, "HttpQueryInfoA", query_info) &&
         Load(library, "InternetQueryDataAvailable", query_data_available) &&
         Load(library, "InternetReadFile", read_file) && Load(library, "InternetCloseHandle", close_handle) &&

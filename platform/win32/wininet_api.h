@@ -24,6 +24,7 @@ public:
     decltype(&::InternetConnectA) connect = nullptr;
     decltype(&::HttpOpenRequestA) open_request = nullptr;
     decltype(&::InternetSetOptionA) set_option = nullptr;
+    decltype(&::InternetQueryOptionA) query_option = nullptr;
     decltype(&::HttpSendRequestA) send_request = nullptr;
     decltype(&::HttpQueryInfoA) query_info = nullptr;
     decltype(&::InternetQueryDataAvailable) query_data_available = nullptr;

@@ -25,7 +25,8 @@ ACTIVE = {"running": "active", "stopped": "inactive", "start-pending": "activati
           "stop-pending": "deactivating\ndeactivating\ninactive"}
 STATES = {"active": 4, "inactive": 1, "activating": 2, "failed": 1}
 UNITS = {"named": "named", "dnscache": "systemd-resolved"}
-UNSUPPORTED = {"registry": {"expand", "expand-variable", "view32", "both-views"}}
+UNSUPPORTED = {"registry": {"expand", "expand-variable", "view32", "both-views"}, "lock": {"left"},
+               "proxy": {"winhttp"}, "fault": {"etc-held-2s", "backup-held-2s", "etc-held-15s"}}
 
 
 def run(*words):
@@ -106,6 +107,8 @@ class PosixDriver:
             return "a fast clock needs libfaketime (Debian's faketime)"
         if "paused" in (row["named"] or [None])[:1] + (row["dnscache"] or [None])[:1]:
             return "systemd pauses no units"
+        if table.behaviour(row["named"]) == "unknown-account":
+            return "a logon account is Windows'"
         return None
 
     def install(self, row):
@@ -162,6 +165,7 @@ class PosixDriver:
             return
         files = {"active": ACTIVE.get(entry[0], "active"), "unit-file": "enabled" if entry[1] == 2 else "disabled"}
         files.update({"refuses-stop": {"stop-exit": "1", "stop-leaves": "active"}, "fails-start": {"start-exit": "1"},
+                      "protected": {"stop-exit": "1", "stop-leaves": "active"},
                       "fails-restart": {"start-exit": "1"},
                       "refuses-config": {"static": ""}}.get(table.behaviour(entry), {}))
         if entry[0] == "unknown":

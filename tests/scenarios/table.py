@@ -66,14 +66,14 @@ ETC_FILE = b"a file where the folder belongs\n"
 # and "" stand for the root hints, the golden file, the stand-in's key and no byte.
 KINDS = {"old": OLD_ETC, "old-with-link": {**OLD_ETC, "named.root": NOT_A_FILE}, "file": ETC_FILE, "none": None,
          "configured": {"named.root": "hints", **{name: "golden" for name in GENERATED}},
-         "hints": {"named.root": "hints"}, "empty": {}}
+         "hints": {"named.root": "hints"}, "empty": {}, "lock": b""}
 # What tests/fixtures/stand_in_keygen.cpp writes.
 STAND_IN_KEY = ['key "rndc-key" {', "\talgorithm hmac-md5;", '\tsecret "U3RhbmQtaW4gc2VjcmV0IGZvciB0ZXN0cw==";', "};"]
 SAME_SECOND_WINDOW = 30  # seconds ahead for which an earlier run's backup is planted
 DEFAULTS = {
     "words": [], "registry": "install", "install": "normal", "bin": "normal", "generator": "key", "etc": "old",
     "same_second": None, "named": ["stopped", 3], "dnscache": ["running", 2], "server": ["hints"],
-    "lock": "free", "clock": "normal", "fault": None, "service_manager": True,
+    "lock": "free", "clock": "normal", "fault": None, "service_manager": True, "proxy": "http_proxy",
     "stdout": None, "cache": [], "shows": ["rename"], "last": None, "fails": None, "report": None,
     "leaves": {}, "restored": True, "requests": None,
 }

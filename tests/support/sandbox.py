@@ -56,6 +56,16 @@ def free_port():
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
+    def do_CONNECT(self):
+        """A tunnel to the https host, which the server's `tls` context answers as that host; the requests in it
+        are answered as any other."""
+        with self.server.lock, open(self.server.log, "a", encoding="latin-1", newline="") as log:
+            log.write(self.requestline + "\n" + str(self.headers))
+        self.send_response(200)
+        self.end_headers()
+        self.connection = self.server.tls.wrap_socket(self.connection, server_side=True)
+        self.rfile, self.wfile = self.connection.makefile("rb"), self.connection.makefile("wb")
+
     def do_GET(self):
         server = self.server
         with server.lock, open(server.log, "a", encoding="latin-1", newline="") as log:
@@ -67,8 +77,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         scenario = scenarios[0]
         if scenario == "while-named-runs":
             scenario = "root-hints" if server.named_runs() else "unavailable"
-        if scenario == "redirect" and self.path == MOVED_URL:
-            scenario = "root-hints"
+        if scenario == "redirect" and self.path.replace(":80/", "/", 1) == MOVED_URL:
+            scenario = "root-hints"  # WinInet names the default port
         if scenario == "gated":
             server.waiting.set()
             server.gate.wait(60)
@@ -106,7 +116,8 @@ class HintsServer(http.server.ThreadingHTTPServer):
     that moment (another program may write it; each answers one request, the
     last all that follow), and appends its request line and headers to
     <work>/requests. "while-named-runs" gives the root hints only while
-    `named_runs()` says so; "gated" sets `waiting` and answers once `gate` is set."""
+    `named_runs()` says so; "gated" sets `waiting` and answers once `gate` is set.
+    A CONNECT is answered with TLS from the `tls` context, which a test sets."""
     daemon_threads = True
 
     def __init__(self, work, root_hints=ROOT_HINTS):
@@ -123,10 +134,16 @@ class HintsServer(http.server.ThreadingHTTPServer):
             "empty": plain(200, b""), "unavailable": plain(503, b"no name server\n"),
             "truncated": (200, [("Content-Length", str(len(hints) + 100))], hints),  # only the length rejects it
             "redirect": plain(302, b"moved\n", ("Location", MOVED_URL)),
+            # with a cookie for the host that no request may carry back
+            "to-https": plain(301, b"moved\n", ("Location", "https://www.internic.net/zones/named.root"),
+                              ("Set-Cookie", "session=secret; Path=/")),
+            # the automatic logons, from the server and from the proxy
+            "challenge": plain(401, b"", ("WWW-Authenticate", "Negotiate"), ("WWW-Authenticate", "NTLM")),
+            "proxy-challenge": plain(407, b"", ("Proxy-Authenticate", "Negotiate"), ("Proxy-Authenticate", "NTLM")),
             "oversized": plain(200, hints + b";" * ((1 << 20) + 1 - len(hints))), "trickle": plain(200, hints)}
         self.scenario_file, self.log = os.path.join(work, "scenario"), os.path.join(work, "requests")
         self.waiting, self.gate, self.lock = threading.Event(), threading.Event(), threading.Lock()
-        self.named_runs = lambda: True
+        self.named_runs, self.tls = (lambda: True), None
         self.proxy = f"http://127.0.0.1:{self.server_address[1]}"
         self.answer("root-hints")
         threading.Thread(target=self.serve_forever, daemon=True).start()

@@ -16,15 +16,17 @@
 namespace zephrane {
 namespace {
 
-// "Modify": read, write, execute and delete, as the Explorer grants it.
+// "Modify": read, write, execute and delete, as the Explorer grants it; on etc itself, no delete.
 static_assert((FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE) == 0x1301bf);
+static_assert((FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE) == 0x1201bf);
 
 TEST(Sddl, AdministratorsAndNamedOnly) {
     const Account service{"S-1-5-19"};
     const Account system{};  // LocalSystem: nobody besides the administrators
     const struct { const char* what; std::string sddl; const char* expected; } rows[] = {
         {"new folder", NewFolderSddl(), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
-        {"etc, service", FolderSddl(service), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;S-1-5-19)"},
+        {"etc, service", FolderSddl(service),
+         "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1201bf;;;S-1-5-19)(A;OICIIO;0x1301bf;;;S-1-5-19)"},
         {"etc, system", FolderSddl(system), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
         {"secret, service", FileSddl(FileAccess::Secret, service), "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
         {"server reads, service", FileSddl(FileAccess::ServerReads, service),

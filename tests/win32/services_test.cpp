@@ -22,11 +22,11 @@ void Unregister(SC_HANDLE manager, const char* name) {
 TEST(ScmServices, AccountIsTheLogonAccountsSid) {
     const struct {
         const char* account;  // as registered; nullptr: the default, LocalSystem
-        const char* sid;
+        const char* sid;  // "?": cannot be resolved
     } rows[] = {
         {nullptr, ""},  // the system has full control anyway
         {"NT AUTHORITY\\LocalService", "S-1-5-19"},
-        {".\\zt_nobody", ""},  // no such account
+        {".\\zt_nobody", "?"},  // no such account: who may enter etc is not known
     };
     const ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     ASSERT_NE(manager, nullptr);
@@ -38,10 +38,11 @@ TEST(ScmServices, AccountIsTheLogonAccountsSid) {
                                                    SERVICE_ERROR_NORMAL, "C:\\never-started.exe", nullptr, nullptr,
                                                    nullptr, row.account, nullptr));
         ASSERT_NE(service, nullptr) << GetLastError();
-        EXPECT_EQ(system.ServiceAccount("zt_account").id, row.sid) << (row.account ? row.account : "-");
+        const std::optional<Account> account = system.ServiceAccount("zt_account");
+        EXPECT_EQ(account ? account->id : "?", row.sid) << (row.account ? row.account : "-");
     }
     Unregister(manager.get(), "zt_account");
-    EXPECT_EQ(system.ServiceAccount("zt_account").id, "") << "no such service";
+    EXPECT_EQ(system.ServiceAccount("zt_account").value_or(Account{"?"}).id, "") << "no such service";
 }
 
 }  // namespace
