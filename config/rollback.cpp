@@ -110,6 +110,7 @@ bool Rollback::Undo() {
             restored = undo() && restored;
         } catch (...) {
             restored = false;
+            etcRestored_ = false;  // what sits at etc is not known: named is not started on it
         }
     }
     return restored;
